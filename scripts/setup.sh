@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the window need.
+# Idempotent: packages already present are left alone. Runs as root (or through sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  clang libclang-rt-14-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libpugixml-dev libjpeg62-turbo-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  xvfb xauth imagemagick
+  wine wine64
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

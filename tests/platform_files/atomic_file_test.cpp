@@ -1,0 +1,71 @@
+#include "platform/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace fs = std::filesystem;
+using tw::platform::saveFileAtomically;
+using tw::platform::SaveResult;
+
+namespace {
+class AtomicFileTest : public ::testing::Test {
+protected:
+  fs::path dir;
+  void SetUp() override {
+    dir = fs::temp_directory_path() / ("tw-atomic-" + std::to_string(::getpid()) + "-" +
+                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  void TearDown() override {
+    fs::permissions(dir, fs::perms::owner_all);
+    fs::remove_all(dir);
+  }
+  static std::string read(const fs::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+};
+} // namespace
+
+TEST_F(AtomicFileTest, ReplacesContentAndLeavesNoTemporaryFile) {
+  auto target = dir / "a.txt";
+  ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
+  ASSERT_TRUE(saveFileAtomically(target.string(), std::string(3 << 20, 'x')));
+  EXPECT_EQ(read(target), std::string(3 << 20, 'x'));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(AtomicFileTest, KeepsPermissionBitsOfTheOldFile) {
+  auto target = dir / "a.txt";
+  ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
+  ::chmod(target.c_str(), 0600);
+  ASSERT_TRUE(saveFileAtomically(target.string(), "new"));
+  struct stat st{};
+  ::stat(target.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(AtomicFileTest, FailureInUnwritableFolderKeepsOldFileAndSaysWhy) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  auto target = dir / "a.txt";
+  ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
+  fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+  SaveResult r = saveFileAtomically(target.string(), "new");
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.status, SaveResult::Status::CannotCreate);
+  EXPECT_NE(r.description().find("a.txt"), std::string::npos);
+  EXPECT_EQ(read(target), "old");
+}
+
+TEST_F(AtomicFileTest, MissingFolderFailsCleanly) {
+  SaveResult r = saveFileAtomically((dir / "no" / "such" / "a.txt").string(), "x");
+  EXPECT_FALSE(r);
+  EXPECT_FALSE(fs::exists(dir / "no"));
+}
