@@ -5,6 +5,7 @@
 // The window implements it by handing every update to the UI thread in the order the worker
 // issues it; tidewell-cli implements it directly. Scanners never learn which one they talk to.
 
+#include <memory>
 #include <string>
 
 namespace tw::scan {
@@ -33,8 +34,9 @@ public:
   virtual void setGroupErrorCount(int groupIndex, const std::string &text) = 0;
   /// Appends a checked row to the error list (after the ignore test has passed it).
   virtual void appendErrorRow(ErrorRow row) = 0;
-  /// The ignore list as it stands at this moment; safe to call from the worker.
-  virtual const IgnoreIndex &ignoreList() const = 0;
+  /// The ignore list as it stands at this moment, as an immutable snapshot; safe to call from
+  /// the worker. The window swaps in a new snapshot whenever the user changes the list.
+  virtual std::shared_ptr<const IgnoreIndex> ignoreList() const = 0;
 };
 
 } // namespace tw::scan
