@@ -141,6 +141,13 @@ public:
   virtual long deleteValue(RegKey key, std::string_view name) = 0;
   /// RegFlushKey: writes every change made so far to the registry's backing store.
   virtual long flushKey(RegKey key) = 0;
+
+  /// Not a Windows call: forgets every change made since the last successful flush, so the
+  /// registry in memory equals its backing store again (open handles of keys that no longer
+  /// exist then fail with KeyDeleted). An action that could not write its undo record first
+  /// uses it to take back deletions that have not reached the disk. The memory backend, which
+  /// has no backing store, keeps a copy taken at each flush.
+  virtual long discardUnflushedChanges() = 0;
 };
 
 } // namespace tw::platform
