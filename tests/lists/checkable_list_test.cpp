@@ -1,0 +1,154 @@
+#include "lists/CheckableList.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using tw::lists::CheckableList;
+using tw::lists::CheckableListObserver;
+using tw::lists::Row;
+
+namespace {
+
+Row makeRow(std::string caption, std::string sub = {}) {
+  Row r;
+  r.caption = std::move(caption);
+  r.subItems = {std::move(sub)};
+  r.checked = true;
+  return r;
+}
+
+std::vector<std::string> captionsAndSubs(const CheckableList &list) {
+  std::vector<std::string> out;
+  for (int i = 0; i < list.count(); ++i) out.push_back(list.row(i).caption + ":" + list.row(i).subItem(0));
+  return out;
+}
+
+// Replays the notifications on a plain vector, the way a view would, so a test can check that
+// every announced position was right.
+class MirroringObserver : public CheckableListObserver {
+public:
+  explicit MirroringObserver(const CheckableList &list) : m_list(list) {}
+  std::vector<std::string> mirror;
+  int insertNotifications = 0;
+
+  void rowsAboutToBeInserted(int first, int last) override {
+    m_pendingFirst = first;
+    m_pendingLast = last;
+  }
+  void rowsInserted() override {
+    ++insertNotifications;
+    for (int i = m_pendingFirst; i <= m_pendingLast; ++i)
+      mirror.insert(mirror.begin() + i, m_list.row(i).caption + ":" + m_list.row(i).subItem(0));
+  }
+  void rowsAboutToBeRemoved(int first, int last) override {
+    mirror.erase(mirror.begin() + first, mirror.begin() + last + 1);
+  }
+  void rowsRemoved() override {}
+  void rowsChanged(int, int) override {}
+  void aboutToReset() override {}
+  void reset() override {
+    mirror.clear();
+    for (int i = 0; i < m_list.count(); ++i)
+      mirror.push_back(m_list.row(i).caption + ":" + m_list.row(i).subItem(0));
+  }
+
+private:
+  const CheckableList &m_list;
+  int m_pendingFirst = 0;
+  int m_pendingLast = -1;
+};
+
+} // namespace
+
+TEST(CheckableList, SortedListKeepsCaptionOrderAndAddingOrderWithinACaption) {
+  CheckableList list(/*sorted=*/true);
+  list.append(makeRow("Uninstall", "u1"));
+  list.append(makeRow("Application", "a1"));
+  list.append(makeRow("Uninstall", "u2"));
+  list.append(makeRow("Application", "a2"));
+  list.append(makeRow("COM/ActiveX", "c1"));
+  EXPECT_EQ(captionsAndSubs(list),
+            (std::vector<std::string>{"Application:a1", "Application:a2", "COM/ActiveX:c1",
+                                      "Uninstall:u1", "Uninstall:u2"}));
+}
+
+TEST(CheckableList, UnsortedListKeepsAddingOrder) {
+  CheckableList list;
+  list.append(makeRow("b"));
+  list.append(makeRow("a"));
+  list.appendRows({makeRow("d"), makeRow("c")});
+  EXPECT_EQ(captionsAndSubs(list), (std::vector<std::string>{"b:", "a:", "d:", "c:"}));
+}
+
+TEST(CheckableList, BatchAppendGivesTheSameOrderAsOneByOneWithOneNotificationPerCaption) {
+  const std::vector<std::pair<std::string, std::string>> rows = {
+      {"Uninstall", "1"}, {"Font File", "2"}, {"Uninstall", "3"}, {"Application", "4"},
+      {"Font File", "5"}, {"Application", "6"}, {"Uninstall", "7"}};
+  CheckableList oneByOne(true);
+  CheckableList batched(true);
+  MirroringObserver observer(batched);
+  batched.setObserver(&observer);
+  // Rows already in the list before the batch arrives.
+  for (auto &[c, s] : std::vector<std::pair<std::string, std::string>>{{"Font File", "0"}, {"Start Menu", "0"}}) {
+    oneByOne.append(makeRow(c, s));
+    batched.append(makeRow(c, s));
+  }
+  observer.insertNotifications = 0;
+  std::vector<Row> batch;
+  for (auto &[c, s] : rows) {
+    oneByOne.append(makeRow(c, s));
+    batch.push_back(makeRow(c, s));
+  }
+  batched.appendRows(std::move(batch));
+  EXPECT_EQ(captionsAndSubs(batched), captionsAndSubs(oneByOne));
+  EXPECT_EQ(observer.mirror, captionsAndSubs(batched));
+  EXPECT_EQ(observer.insertNotifications, 3);
+}
+
+TEST(CheckableList, RemovingFromTheEndKeepsTheOtherRowsInOrder) {
+  CheckableList list;
+  for (const char *c : {"a", "b", "c", "d", "e"}) list.append(makeRow(c));
+  list.setChecked(0, false);
+  list.setChecked(2, false);
+  list.setChecked(4, false);
+  auto checked = list.checkedRows();
+  for (auto it = checked.rbegin(); it != checked.rend(); ++it) list.remove(*it);
+  EXPECT_EQ(captionsAndSubs(list), (std::vector<std::string>{"a:", "c:", "e:"}));
+}
+
+TEST(CheckableList, CheckMarksAndSubItems) {
+  CheckableList list;
+  list.append(makeRow("a"));
+  list.append(makeRow("b"));
+  list.setAllChecked(false);
+  EXPECT_TRUE(list.checkedRows().empty());
+  list.setChecked(1, true);
+  EXPECT_EQ(list.checkedRows(), std::vector<int>{1});
+  list.setSubItem(0, 2, "third");
+  EXPECT_EQ(list.row(0).subItem(2), "third");
+  EXPECT_EQ(list.row(0).subItem(1), "");
+  EXPECT_EQ(list.row(1).subItem(5), "");
+}
+
+TEST(CheckableList, ChangingTheCaptionOfASortedRowMovesIt) {
+  CheckableList list(true);
+  list.append(makeRow("a", "1"));
+  list.append(makeRow("b", "2"));
+  list.append(makeRow("c", "3"));
+  list.setCaption(0, "d");
+  EXPECT_EQ(captionsAndSubs(list), (std::vector<std::string>{"b:2", "c:3", "d:1"}));
+}
+
+TEST(CheckableList, ClearTellsTheObserverToStartOver) {
+  CheckableList list(true);
+  MirroringObserver observer(list);
+  list.setObserver(&observer);
+  list.append(makeRow("x"));
+  list.append(makeRow("a"));
+  EXPECT_EQ(observer.mirror, (std::vector<std::string>{"a:", "x:"}));
+  list.clear();
+  EXPECT_TRUE(observer.mirror.empty());
+  EXPECT_EQ(list.count(), 0);
+}
