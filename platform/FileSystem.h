@@ -22,6 +22,8 @@ inline constexpr std::uint32_t System = 0x04;
 inline constexpr std::uint32_t Directory = 0x10;
 inline constexpr std::uint32_t Archive = 0x20;
 inline constexpr std::uint32_t Normal = 0x80;
+/// A folder reached through a link or a mount point (Wine marks symbolic links to folders so).
+inline constexpr std::uint32_t ReparsePoint = 0x400;
 } // namespace fileattr
 
 /// One entry of a directory listing.
@@ -72,6 +74,9 @@ public:
   /// The current folder as a Windows path with no trailing backslash (a drive root keeps it),
   /// seen through the drive that maps the host's current folder; relative names resolve here.
   virtual std::string currentDirectory() const = 0;
+  /// SetCurrentDirectory: makes the folder `windowsPath` the process's current folder. False
+  /// (and the current folder unchanged) when it names no folder.
+  virtual bool setCurrentDirectory(std::string_view windowsPath) = 0;
 };
 
 } // namespace tw::platform

@@ -1,5 +1,7 @@
 #pragma once
-// Child processes, started from Windows command lines.
+// Child processes, started from Windows command lines. Command lines are split into arguments
+// as Windows programs split them (double quotes group, backslashes escape quotes), and the
+// program's Windows path is mapped to the program that runs on this machine.
 
 #include <optional>
 #include <string>
@@ -10,12 +12,20 @@ namespace tw::platform {
 class ProcessLauncher {
 public:
   virtual ~ProcessLauncher() = default;
-  /// CreateProcess + WaitForSingleObject: runs the command line hidden and waits for its end.
-  /// Returns the exit code, or nothing when the program could not be started.
-  virtual std::optional<int> runHiddenAndWait(std::string_view commandLine) = 0;
-  /// WinExec: starts the command line and returns at once; false if it could not be started.
+  /// CreateProcess + WaitForSingleObject: runs a program hidden (no window, no console output)
+  /// and waits for its end. `applicationName` is the program's Windows path; when it is empty
+  /// the first word of `commandLine` names the program, otherwise `commandLine` holds only the
+  /// arguments. `workingFolder` is a Windows path; empty keeps the current folder.
+  /// Returns the exit code, or nothing when the program could not be started (no such program,
+  /// working folder missing).
+  virtual std::optional<int> runHiddenAndWait(std::string_view applicationName,
+                                              std::string_view commandLine,
+                                              std::string_view workingFolder) = 0;
+  /// WinExec: starts the command line (program first) and returns at once; false if it could
+  /// not be started.
   virtual bool startDetached(std::string_view commandLine) = 0;
-  /// ShellExecute "open" of a document or address; false if nothing could open it.
+  /// ShellExecute "open" of a document (a Windows path) or an address ("https://..."); false if
+  /// the document does not exist or nothing could open it.
   virtual bool shellOpen(std::string_view target) = 0;
 };
 

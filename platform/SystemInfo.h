@@ -28,6 +28,11 @@ public:
   virtual std::optional<VersionRecord> version() const = 0;
   /// GetModuleFileName(0): the running program's own path, as a Windows path.
   virtual std::string moduleFileName() const = 0;
+  /// The folder that holds the program's data files (Backup.xml and the Backup folder), with a
+  /// trailing backslash. On Windows it is the executable's folder; on a Wine prefix it is
+  /// "C:\ProgramData\Tidewell Registry Cleaner 2006\", which belongs to the prefix whose
+  /// registry the data was taken from. The folder is created when it is missing.
+  virtual std::string programFolder() const = 0;
 };
 
 } // namespace tw::platform
