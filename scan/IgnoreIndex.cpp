@@ -17,20 +17,22 @@ static const char *firstMissingAttribute(const IgnoreEntry &entry) {
   return "VALUE";
 }
 
-void IgnoreIndex::add(const IgnoreEntry &entry, std::size_t position, std::string_view elementName) {
+void IgnoreIndex::add(const IgnoreEntry &entry, std::size_t position, std::string_view elementName,
+                      std::string_view sourceName) {
   // Entries after the first malformed one are never reached by the test.
   if (hasMalformedEntry()) return;
   if (entry.isComplete()) {
     m_texts.insert(entry.keyText());
     return;
   }
-  m_malformedMessage = "ignore list entry " + std::to_string(position + 1);
-  if (!elementName.empty()) m_malformedMessage.append(" (").append(elementName).append(")");
+  if (!sourceName.empty()) m_malformedMessage.append(sourceName).append(": ");
+  m_malformedMessage.append("ignore list entry ").append(std::to_string(position + 1));
+  if (!elementName.empty()) m_malformedMessage.append(" <").append(elementName).append(">");
   m_malformedMessage.append(" has no ").append(firstMissingAttribute(entry)).append(" attribute");
 }
 
-IgnoreIndex::IgnoreIndex(const std::vector<IgnoreEntry> &entries) {
-  for (std::size_t i = 0; i < entries.size(); ++i) add(entries[i], i, {});
+IgnoreIndex::IgnoreIndex(const std::vector<IgnoreEntry> &entries, std::string_view sourceName) {
+  for (std::size_t i = 0; i < entries.size(); ++i) add(entries[i], i, {}, sourceName);
 }
 
 static pugi::xml_node listElementOf(const pugi::xml_node &list) {
@@ -56,14 +58,14 @@ std::vector<IgnoreEntry> IgnoreIndex::entriesFromXml(const pugi::xml_node &list)
   return entries;
 }
 
-IgnoreIndex IgnoreIndex::fromXml(const pugi::xml_node &list) {
+IgnoreIndex IgnoreIndex::fromXml(const pugi::xml_node &list, std::string_view sourceName) {
   IgnoreIndex index;
   std::size_t position = 0;
   for (pugi::xml_node child : listElementOf(list).children()) {
     if (child.type() != pugi::node_element) continue;
     IgnoreEntry entry{attributeText(child, "ROOT"), attributeText(child, "KEY"),
                       attributeText(child, "VALUE")};
-    index.add(entry, position++, child.name());
+    index.add(entry, position++, child.name(), sourceName);
   }
   return index;
 }

@@ -48,14 +48,15 @@ class IgnoreIndex {
 public:
   /// An index that ignores nothing.
   IgnoreIndex() = default;
-  /// Indexes `entries`, in their order.
-  explicit IgnoreIndex(const std::vector<IgnoreEntry> &entries);
+  /// Indexes `entries`, in their order. `sourceName` (the file they came from) begins the
+  /// message of a malformed entry.
+  explicit IgnoreIndex(const std::vector<IgnoreEntry> &entries, std::string_view sourceName = {});
 
   /// Indexes the element children of `list`, whatever their names, in document order: `list` is
   /// the ignore document's root element, or the document itself (its root element is then
   /// taken). Comments and other non-element children are no entries. A null node, or a root
-  /// element without children, ignores nothing.
-  static IgnoreIndex fromXml(const pugi::xml_node &list);
+  /// element without children, ignores nothing. `sourceName` as for the constructor.
+  static IgnoreIndex fromXml(const pugi::xml_node &list, std::string_view sourceName = {});
 
   /// The entries of `list` as fromXml reads them.
   static std::vector<IgnoreEntry> entriesFromXml(const pugi::xml_node &list);
@@ -78,7 +79,8 @@ private:
   /// Why the first malformed entry cannot be composed; empty when every entry is complete.
   std::string m_malformedMessage;
 
-  void add(const IgnoreEntry &entry, std::size_t position, std::string_view elementName);
+  void add(const IgnoreEntry &entry, std::size_t position, std::string_view elementName,
+           std::string_view sourceName);
 };
 
 } // namespace tw::scan
