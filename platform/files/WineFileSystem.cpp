@@ -1,0 +1,281 @@
+#include "platform/files/WineFileSystem.h"
+
+#include "platform/files/DriveMap.h"
+#include "platform/files/FolderCache.h"
+#include "platform/files/HostFileInfo.h"
+#include "platform/files/NameMatch.h"
+#include "platform/files/WindowsPath.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <filesystem>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace tw::platform {
+
+using detail::FullPath;
+
+// Where Wine starts a program whose host folder no drive reaches.
+static constexpr const char *FallbackCurrentDirectory = "C:\\windows";
+
+// Windows names are at most this many UTF-16 units; longer host names are left out of listings.
+static constexpr std::size_t MaxNameLength = 255;
+
+static std::string joinHost(const std::string &folder, std::string_view name) {
+  std::string out = folder;
+  if (out.empty() || out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+static bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+// True when the path names its own drive and folder, so no current folder is needed.
+static bool isAbsolute(std::string_view path) {
+  if (path.size() >= 3 && path[1] == ':' && isSeparator(path[2])) return true;
+  return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+namespace {
+
+// The entries of one folder that match a pattern, in Wine's order: "." and "..", then the
+// names sorted without regard to case. Attributes are read as each entry is handed out, so an
+// entry removed in the meantime is skipped rather than reported with stale data.
+class WineFileFinder final : public FileFinder {
+public:
+  WineFileFinder() = default;
+  WineFileFinder(std::string folder, std::vector<std::string> names)
+      : m_folder(std::move(folder)), m_names(std::move(names)) {}
+
+  std::optional<FoundFile> next() override {
+    while (m_next < m_names.size()) {
+      const std::string &name = m_names[m_next++];
+      auto info = detail::readHostFileInfo(joinHost(m_folder, name));
+      if (!info) continue;
+      FoundFile found;
+      found.name = name;
+      found.attributes = info->attributes;
+      found.size = info->size;
+      found.lastWriteTime = info->lastWriteTime;
+      return found;
+    }
+    return std::nullopt;
+  }
+
+private:
+  std::string m_folder;
+  std::vector<std::string> m_names;
+  std::size_t m_next = 0;
+};
+
+} // namespace
+
+WineFileSystem::WineFileSystem(const std::string &prefixDir)
+    : m_prefixDir(std::filesystem::absolute(prefixDir).lexically_normal().string()),
+      m_folders(std::make_unique<detail::FolderCache>()) {
+  while (m_prefixDir.size() > 1 && m_prefixDir.back() == '/') m_prefixDir.pop_back();
+  m_drives = std::make_unique<detail::DriveMap>(m_prefixDir + "/dosdevices");
+}
+
+WineFileSystem::~WineFileSystem() = default;
+
+std::size_t WineFileSystem::cachedFolderCount() const { return m_folders->size(); }
+
+std::optional<std::string> WineFileSystem::windowsPathOf(const std::string &hostPath) const {
+  return m_drives->windowsPathOf(hostPath);
+}
+
+// The host's current folder is asked for on every call (a library may have changed it); only
+// its translation to a Windows path is remembered, until the folder or the drives change.
+std::string WineFileSystem::currentDirectory() const {
+  char buffer[4096];
+  if (!::getcwd(buffer, sizeof(buffer))) return FallbackCurrentDirectory;
+  const std::string host = buffer;
+  const std::uint64_t generation = m_drives->generation();
+  {
+    std::lock_guard lock(m_currentMutex);
+    if (m_currentHost == host && m_currentGeneration == generation) return m_currentWindows;
+  }
+  std::string windows = m_drives->windowsPathOf(host).value_or(FallbackCurrentDirectory);
+  std::lock_guard lock(m_currentMutex);
+  m_currentHost = host;
+  m_currentGeneration = generation;
+  m_currentWindows = windows;
+  return windows;
+}
+
+std::optional<FullPath> WineFileSystem::fullPath(std::string_view windowsPath) const {
+  if (windowsPath.find('\0') != std::string_view::npos) return std::nullopt;
+  if (isAbsolute(windowsPath)) return detail::fullPathOf(windowsPath, {});
+  return detail::fullPathOf(windowsPath, currentDirectory());
+}
+
+std::string WineFileSystem::hostRoot(const FullPath &path) const {
+  if (path.kind == FullPath::Kind::Unix) return "/";
+  return m_drives->driveRoot(path.drive);
+}
+
+std::optional<std::string> WineFileSystem::resolveByListing(const FullPath &path,
+                                                            bool mustExist) const {
+  std::string current = hostRoot(path);
+  struct stat st {};
+  if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  for (std::size_t i = 0; i < path.components.size(); ++i) {
+    const std::string &component = path.components[i];
+    if (auto onDisk = m_folders->findEntry(current, component)) {
+      current = joinHost(current, *onDisk);
+      continue;
+    }
+    if (i + 1 == path.components.size() && !mustExist) return joinHost(current, component);
+    return std::nullopt;
+  }
+  // A dangling link is listed by its folder but names nothing.
+  if (mustExist && ::stat(current.c_str(), &st) != 0) return std::nullopt;
+  return current;
+}
+
+std::optional<std::string> WineFileSystem::resolve(const FullPath &path, bool mustExist) const {
+  for (const auto &component : path.components)
+    if (detail::hasInvalidNameCharacter(component)) return std::nullopt;
+  std::string exact = hostRoot(path);
+  for (std::size_t i = 0; i < path.components.size(); ++i) {
+    if (i > 0) exact += '/';
+    exact += path.components[i];
+  }
+  struct stat st {};
+  if (::stat(exact.c_str(), &st) == 0) return exact;
+  return resolveByListing(path, mustExist);
+}
+
+std::optional<std::string> WineFileSystem::hostPath(std::string_view windowsPath,
+                                                    bool mustExist) const {
+  auto path = fullPath(windowsPath);
+  if (!path) return std::nullopt;
+  return resolve(*path, mustExist);
+}
+
+std::unique_ptr<FileFinder> WineFileSystem::findFiles(std::string_view pattern) const {
+  auto empty = std::make_unique<WineFileFinder>();
+  std::size_t split = pattern.find_last_of("\\/");
+  std::string_view folderText, mask;
+  if (split != std::string_view::npos) {
+    folderText = pattern.substr(0, split + 1);
+    mask = pattern.substr(split + 1);
+  } else if (pattern.size() >= 2 && pattern[1] == ':') {
+    folderText = pattern.substr(0, 2);
+    mask = pattern.substr(2);
+  } else {
+    folderText = ".";
+    mask = pattern;
+  }
+  if (mask.empty() || mask.find('\0') != std::string_view::npos) return empty;
+
+  auto folderPath = fullPath(folderText);
+  if (!folderPath) return empty;
+  auto folder = resolve(*folderPath, /*mustExist=*/true);
+  struct stat st {};
+  if (!folder || ::stat(folder->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return empty;
+
+  if (!detail::hasWildcard(mask)) {
+    if (mask == "." || mask == "..") return std::make_unique<WineFileFinder>(*folder, std::vector<std::string>{std::string(mask)});
+    auto onDisk = m_folders->findEntry(*folder, mask);
+    if (!onDisk) return empty;
+    return std::make_unique<WineFileFinder>(*folder, std::vector<std::string>{*onDisk});
+  }
+
+  DIR *dir = ::opendir(folder->c_str());
+  if (!dir) return empty;
+  std::vector<std::string> names;
+  while (const struct dirent *entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == ".." || name.size() > MaxNameLength * 3) continue;
+    if (detail::matchesWildcard(name, mask)) names.emplace_back(name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end(),
+            [](const std::string &a, const std::string &b) { return detail::nameSortsBefore(a, b); });
+  std::vector<std::string> ordered;
+  ordered.reserve(names.size() + 2);
+  for (const char *special : {".", ".."})
+    if (detail::matchesWildcard(special, mask)) ordered.emplace_back(special);
+  std::move(names.begin(), names.end(), std::back_inserter(ordered));
+  return std::make_unique<WineFileFinder>(*folder, std::move(ordered));
+}
+
+std::optional<std::uint32_t> WineFileSystem::attributes(std::string_view windowsPath) const {
+  auto host = hostPath(windowsPath);
+  if (!host) return std::nullopt;
+  auto info = detail::readHostFileInfo(*host);
+  if (!info) return std::nullopt;
+  return info->attributes;
+}
+
+bool WineFileSystem::fileExists(std::string_view windowsPath) const {
+  auto path = fullPath(windowsPath);
+  if (!path || path->components.empty() || path->trailingSeparator) return false;
+  if (detail::hasWildcard(path->components.back())) {
+    // Find-first with a pattern: the first entry it yields decides.
+    auto first = findFiles(windowsPath)->next();
+    return first && !(first->attributes & fileattr::Directory);
+  }
+  auto host = resolve(*path, /*mustExist=*/true);
+  struct stat st {};
+  return host && ::stat(host->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool WineFileSystem::directoryExists(std::string_view windowsPath) const {
+  auto host = hostPath(windowsPath);
+  struct stat st {};
+  return host && ::stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+static std::string parentOf(const std::string &hostPath) {
+  auto slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return hostPath.substr(0, slash == 0 ? 1 : slash);
+}
+
+bool WineFileSystem::deleteFile(std::string_view windowsPath) {
+  auto path = fullPath(windowsPath);
+  if (!path || path->components.empty()) return false;
+  auto host = resolve(*path, /*mustExist=*/true);
+  if (!host) return false;
+  auto info = detail::readHostFileInfo(*host);
+  // Windows refuses to delete folders and read-only files here.
+  if (!info || info->isDirectory() || (info->attributes & fileattr::ReadOnly)) return false;
+  if (::unlink(host->c_str()) != 0) return false;
+  m_folders->forget(parentOf(*host));
+  return true;
+}
+
+bool WineFileSystem::createDirectory(std::string_view windowsPath) {
+  auto path = fullPath(windowsPath);
+  if (!path || path->components.empty()) return false;
+  auto host = resolve(*path, /*mustExist=*/false);
+  if (!host || ::mkdir(host->c_str(), 0777) != 0) return false;
+  m_folders->forget(parentOf(*host));
+  return true;
+}
+
+bool WineFileSystem::removeDirectory(std::string_view windowsPath) {
+  auto path = fullPath(windowsPath);
+  if (!path || path->components.empty()) return false;
+  auto host = resolve(*path, /*mustExist=*/true);
+  if (!host || ::rmdir(host->c_str()) != 0) return false;
+  m_folders->forget(parentOf(*host));
+  m_folders->forget(*host);
+  return true;
+}
+
+bool WineFileSystem::setCurrentDirectory(std::string_view windowsPath) {
+  auto host = hostPath(windowsPath);
+  struct stat st {};
+  if (!host || ::stat(host->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return ::chdir(host->c_str()) == 0;
+}
+
+} // namespace tw::platform
