@@ -1,0 +1,14 @@
+#include "platform/MemoryRegistry.h"
+
+#include "platform/registry/RegistryEngine.h"
+#include "platform/registry/RegistryRoots.h"
+
+namespace tw::platform {
+
+std::unique_ptr<RegistryApi> makeMemoryRegistry() {
+  auto store = std::make_unique<detail::RegistryStore>();
+  detail::RootKeys roots = detail::makeRootKeys(*store, detail::DefaultUserSid);
+  return std::make_unique<detail::RegistryEngine>(std::move(store), roots, nullptr);
+}
+
+} // namespace tw::platform

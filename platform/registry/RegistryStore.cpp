@@ -1,0 +1,298 @@
+#include "platform/registry/RegistryStore.h"
+
+#include "platform/registry/RegistryText.h"
+#include "platform/registry/WineValueSyntax.h"
+
+#include <algorithm>
+#include <cassert>
+#include <chrono>
+#include <cstring>
+
+namespace tw::platform::detail {
+
+// A chain of links longer than this is taken for a loop, as Wine takes it.
+static constexpr int MaxLinkDepth = 16;
+
+static constexpr std::string_view SymbolicLinkValueName = "SymbolicLinkValue";
+
+std::uint64_t fileTimeNow() {
+  // FILETIME counts 100 ns ticks from 1601-01-01; Unix time starts 11644473600 s later.
+  constexpr std::uint64_t TicksFrom1601To1970 = 116444736000000000ull;
+  auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  auto ticks = std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100;
+  return TicksFrom1601To1970 + static_cast<std::uint64_t>(ticks);
+}
+
+RegistryStore::RegistryStore() {
+  m_keys.emplace_back();
+  Key &root = m_keys.back();
+  root.flags = keyflag::Used;
+  root.extra = std::make_unique<KeyExtra>();
+  root.extra->ownsName = true;
+  root.modified = fileTimeNow();
+}
+
+KeyId RegistryStore::allocateKey() {
+  if (!m_freeKeys.empty()) {
+    KeyId id = m_freeKeys.back();
+    m_freeKeys.pop_back();
+    return id;
+  }
+  m_keys.emplace_back();
+  return static_cast<KeyId>(m_keys.size() - 1);
+}
+
+std::string_view RegistryStore::keyName(KeyId id) const {
+  const Key &k = m_keys[id];
+  if (k.extra && k.extra->ownsName) return k.extra->name;
+  return fileText(k.file, k.name);
+}
+
+KeyId RegistryStore::findChild(KeyId parent, std::string_view name, std::size_t *insertAt) const {
+  const std::vector<KeyId> &children = m_keys[parent].children;
+  std::size_t lo = 0;
+  std::size_t hi = children.size();
+  while (lo < hi) {
+    std::size_t mid = lo + (hi - lo) / 2;
+    int order = compareNames(keyName(children[mid]), name);
+    if (order == 0) {
+      if (insertAt) *insertAt = mid;
+      return children[mid];
+    }
+    if (order < 0) lo = mid + 1;
+    else hi = mid;
+  }
+  if (insertAt) *insertAt = lo;
+  return NoKey;
+}
+
+KeyId RegistryStore::addChild(KeyId parent, std::string_view name, std::size_t position,
+                              std::uint64_t modified) {
+  KeyId id = allocateKey();
+  Key &k = m_keys[id];
+  k.extra = std::make_unique<KeyExtra>();
+  k.extra->ownsName = true;
+  k.extra->name.assign(name);
+  k.parent = parent;
+  k.file = m_keys[parent].file;
+  k.modified = modified;
+  k.flags = static_cast<std::uint8_t>(keyflag::Used | keyflag::Changed);
+  std::vector<KeyId> &children = m_keys[parent].children;
+  children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), id);
+  record(JournalEntry::Kind::AddKey, id, static_cast<std::uint32_t>(position));
+  return id;
+}
+
+KeyId RegistryStore::addChildSlice(KeyId parent, Slice name, std::uint8_t file, std::size_t position) {
+  KeyId id = allocateKey();
+  Key &k = m_keys[id];
+  k.name = name;
+  k.parent = parent;
+  k.file = file;
+  k.flags = keyflag::Used;
+  std::vector<KeyId> &children = m_keys[parent].children;
+  if (position == children.size()) children.push_back(id);
+  else children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), id);
+  return id;
+}
+
+void RegistryStore::removeKey(KeyId id) {
+  assert(id != root() && "the tree's root is never removed");
+  assert(m_keys[id].children.empty() && "only keys without sub-keys are removed");
+  Key &k = m_keys[id];
+  std::vector<KeyId> &siblings = m_keys[k.parent].children;
+  auto at = std::find(siblings.begin(), siblings.end(), id);
+  auto position = static_cast<std::uint32_t>(at - siblings.begin());
+  siblings.erase(at);
+  record(JournalEntry::Kind::RemoveKey, id, position);
+  m_journal.back().removed = std::make_unique<Key>(std::move(k));
+  std::uint32_t generation = m_journal.back().removed->generation + 1;
+  k = Key();
+  k.generation = generation;
+  m_pendingFreeKeys.push_back(id);
+}
+
+void RegistryStore::record(JournalEntry::Kind kind, KeyId id, std::uint32_t index) {
+  JournalEntry &e = m_journal.emplace_back();
+  e.kind = kind;
+  e.key = id;
+  e.index = index;
+  e.file = m_keys[id].file;
+  e.modified = m_keys[id].modified;
+  e.flags = m_keys[id].flags;
+}
+
+void RegistryStore::releasePendingSlots() {
+  m_freeKeys.insert(m_freeKeys.end(), m_pendingFreeKeys.begin(), m_pendingFreeKeys.end());
+  m_pendingFreeKeys.clear();
+}
+
+void RegistryStore::rollBack() {
+  while (!m_journal.empty()) {
+    JournalEntry e = std::move(m_journal.back());
+    m_journal.pop_back();
+    Key &k = m_keys[e.key];
+    auto at = [](auto &vec, std::uint32_t i) { return vec.begin() + static_cast<std::ptrdiff_t>(i); };
+    switch (e.kind) {
+    case JournalEntry::Kind::Touch:
+      k.modified = e.modified;
+      k.flags = e.flags;
+      break;
+    case JournalEntry::Kind::AddValue: k.values.pop_back(); break;
+    case JournalEntry::Kind::ReplaceValue: k.values[e.index] = std::move(e.value); break;
+    case JournalEntry::Kind::RemoveValue: k.values.insert(at(k.values, e.index), std::move(e.value)); break;
+    case JournalEntry::Kind::AddKey: {
+      std::vector<KeyId> &siblings = m_keys[k.parent].children;
+      siblings.erase(std::find(siblings.begin(), siblings.end(), e.key));
+      std::uint32_t generation = k.generation + 1;
+      k = Key();
+      k.generation = generation;
+      m_pendingFreeKeys.push_back(e.key);
+      break;
+    }
+    case JournalEntry::Kind::RemoveKey: {
+      // The slot is still free: slots are not reused while an undo may need them.
+      std::erase(m_pendingFreeKeys, e.key);
+      k = std::move(*e.removed);
+      std::vector<KeyId> &siblings = m_keys[k.parent].children;
+      siblings.insert(at(siblings, e.index), e.key);
+      break;
+    }
+    }
+  }
+  for (BranchFile &file : m_files) file.changes = file.saved;
+  releasePendingSlots();
+}
+
+KeyId RegistryStore::followLink(KeyId id) const {
+  for (int depth = 0; depth <= MaxLinkDepth; ++depth) {
+    if (!(m_keys[id].flags & keyflag::Link)) return id;
+    long index = findValue(id, SymbolicLinkValueName);
+    if (index < 0) return NoKey;
+    const Key &k = m_keys[id];
+    ValueData target = valueData(k, k.values[static_cast<std::size_t>(index)]);
+    std::string path = utf16leBytesToUtf8(target.bytes.data(), target.bytes.size());
+    // Targets are absolute: \Registry\Machine\...
+    constexpr std::string_view Prefix = "\\Registry\\";
+    if (path.size() <= Prefix.size() || !sameName(std::string_view(path).substr(0, Prefix.size()), Prefix))
+      return NoKey;
+    KeyId at = root();
+    std::string_view rest = std::string_view(path).substr(Prefix.size());
+    while (!rest.empty()) {
+      std::size_t cut = rest.find('\\');
+      std::string_view part = rest.substr(0, cut);
+      rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
+      if (part.empty()) continue;
+      at = findChild(at, part);
+      if (at == NoKey) return NoKey;
+      if (!rest.empty()) {
+        at = followLink(at); // links inside the target path count towards their own depth
+        if (at == NoKey) return NoKey;
+      }
+    }
+    id = at;
+  }
+  return NoKey;
+}
+
+std::string_view RegistryStore::valueName(const Key &k, const Value &v) const {
+  if (v.extra && v.extra->ownsName) return v.extra->name;
+  if (v.name.length == 0) return {};
+  return fileText(k.file, v.name);
+}
+
+long RegistryStore::findValue(KeyId id, std::string_view name) const {
+  const Key &k = m_keys[id];
+  for (std::size_t i = 0; i < k.values.size(); ++i)
+    if (sameName(valueName(k, k.values[i]), name)) return static_cast<long>(i);
+  return -1;
+}
+
+ValueData RegistryStore::valueData(const Key &k, const Value &v) const {
+  ValueData out;
+  out.type = v.type;
+  switch (v.kind) {
+  case DataKind::Owned:
+    if (v.extra) out.bytes = v.extra->data;
+    break;
+  case DataKind::FileString: decodeStringBytes(fileText(k.file, v.text), out.bytes); break;
+  case DataKind::FileDword: {
+    std::uint32_t dw = decodeDword(fileText(k.file, v.text));
+    out.bytes.resize(4);
+    std::memcpy(out.bytes.data(), &dw, 4); // registry dwords are little-endian, as is the host
+    break;
+  }
+  case DataKind::FileHex: decodeHexBytes(fileText(k.file, v.text), out.bytes); break;
+  }
+  return out;
+}
+
+std::size_t RegistryStore::valueSize(const Key &k, const Value &v) const {
+  switch (v.kind) {
+  case DataKind::Owned: return v.extra ? v.extra->data.size() : 0;
+  case DataKind::FileString: return stringByteCount(fileText(k.file, v.text));
+  case DataKind::FileDword: return 4;
+  case DataKind::FileHex: return countHexBytes(fileText(k.file, v.text));
+  }
+  return 0;
+}
+
+bool RegistryStore::setValue(KeyId id, std::string_view name, std::uint32_t type, const std::uint8_t *data,
+                             std::size_t size, std::uint64_t now) {
+  long index = findValue(id, name);
+  Key &k = m_keys[id];
+  if (index >= 0) {
+    Value &existing = k.values[static_cast<std::size_t>(index)];
+    if (existing.type == type) {
+      ValueData old = valueData(k, existing);
+      if (old.bytes.size() == size && (size == 0 || std::memcmp(old.bytes.data(), data, size) == 0)) return false;
+    }
+    Value replacement;
+    replacement.type = type;
+    replacement.kind = DataKind::Owned;
+    replacement.extra = std::make_unique<ValueExtra>();
+    replacement.extra->ownsName = true;
+    replacement.extra->name.assign(valueName(k, existing)); // the name keeps the case it was created with
+    replacement.extra->data.assign(data, data + size);
+    record(JournalEntry::Kind::ReplaceValue, id, static_cast<std::uint32_t>(index));
+    m_journal.back().value = std::move(existing);
+    k.values[static_cast<std::size_t>(index)] = std::move(replacement);
+  } else {
+    Value v;
+    v.type = type;
+    v.kind = DataKind::Owned;
+    v.extra = std::make_unique<ValueExtra>();
+    v.extra->ownsName = true;
+    v.extra->name.assign(name);
+    v.extra->data.assign(data, data + size);
+    k.values.push_back(std::move(v));
+    record(JournalEntry::Kind::AddValue, id, static_cast<std::uint32_t>(k.values.size() - 1));
+  }
+  touch(id, now);
+  return true;
+}
+
+void RegistryStore::deleteValue(KeyId id, std::size_t index, std::uint64_t now) {
+  Key &k = m_keys[id];
+  record(JournalEntry::Kind::RemoveValue, id, static_cast<std::uint32_t>(index));
+  m_journal.back().value = std::move(k.values[index]);
+  k.values.erase(k.values.begin() + static_cast<std::ptrdiff_t>(index));
+  touch(id, now);
+}
+
+void RegistryStore::touch(KeyId id, std::uint64_t now) {
+  record(JournalEntry::Kind::Touch, id, 0);
+  Key &k = m_keys[id];
+  k.modified = now;
+  k.flags |= keyflag::Changed;
+  markFileChanged(k.file);
+}
+
+void RegistryStore::setClassName(KeyId id, std::u16string className) {
+  Key &k = m_keys[id];
+  if (!k.extra) k.extra = std::make_unique<KeyExtra>();
+  k.extra->hasClass = true;
+  k.extra->className = std::move(className);
+}
+
+} // namespace tw::platform::detail

@@ -1,0 +1,209 @@
+#include "platform/registry/RegistryText.h"
+
+#include <array>
+#include <clocale>
+#include <cstdio>
+#include <cwctype>
+#include <locale.h>
+#include <memory>
+
+namespace tw::platform::detail {
+
+namespace {
+// The lower-case table of the Basic Multilingual Plane. Built once from the C library's
+// Unicode tables; Windows (and Wine) leave alone every letter whose lower case does not map
+// back to it (dotted capital I, title-case digraphs, Kelvin and Ohm signs, ...), so those are
+// kept as they are.
+class CaseTable {
+public:
+  CaseTable() {
+    for (std::size_t c = 0; c < m_lower.size(); ++c) m_lower[c] = static_cast<char16_t>(c);
+    for (char16_t c = 'A'; c <= 'Z'; ++c) m_lower[c] = static_cast<char16_t>(c + 32);
+    locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    if (utf8 == static_cast<locale_t>(nullptr)) return; // ASCII folding only
+    for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c < 0xE000) continue;
+      auto lower = static_cast<std::uint32_t>(::towlower_l(static_cast<wint_t>(c), utf8));
+      if (lower == c || lower > 0xFFFF) continue;
+      if (static_cast<std::uint32_t>(::towupper_l(static_cast<wint_t>(lower), utf8)) != c) continue;
+      m_lower[c] = static_cast<char16_t>(lower);
+    }
+    ::freelocale(utf8);
+  }
+  char16_t lower(char16_t c) const { return m_lower[c]; }
+
+private:
+  std::array<char16_t, 0x10000> m_lower{};
+};
+
+const CaseTable &caseTable() {
+  static const auto *table = new CaseTable(); // never destroyed: used until the very end
+  return *table;
+}
+
+// Walks the UTF-16 units of WTF-8 text.
+class UnitReader {
+public:
+  explicit UnitReader(std::string_view text) : m_text(text) {}
+  bool atEnd() const { return m_pendingLow == 0 && m_pos >= m_text.size(); }
+  char16_t next() {
+    if (m_pendingLow != 0) {
+      char16_t low = m_pendingLow;
+      m_pendingLow = 0;
+      return low;
+    }
+    auto byte = static_cast<unsigned char>(m_text[m_pos]);
+    if (byte < 0x80) {
+      ++m_pos;
+      return byte;
+    }
+    std::uint32_t codePoint = 0;
+    std::size_t used = decodeUtf8Sequence(m_text, m_pos, codePoint);
+    if (used == 0) {
+      ++m_pos;
+      return 0xFFFD;
+    }
+    m_pos += used;
+    if (codePoint <= 0xFFFF) return static_cast<char16_t>(codePoint);
+    codePoint -= 0x10000;
+    m_pendingLow = static_cast<char16_t>(0xDC00 | (codePoint & 0x3FF));
+    return static_cast<char16_t>(0xD800 | (codePoint >> 10));
+  }
+
+private:
+  std::string_view m_text;
+  std::size_t m_pos = 0;
+  char16_t m_pendingLow = 0;
+};
+
+char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+} // namespace
+
+char16_t foldCase(char16_t unit) { return caseTable().lower(unit); }
+
+int compareNames(std::string_view a, std::string_view b) {
+  // Fast path over the common ASCII prefix; bytes below 0x80 are whole UTF-16 units.
+  std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (; i < n; ++i) {
+    auto ca = static_cast<unsigned char>(a[i]);
+    auto cb = static_cast<unsigned char>(b[i]);
+    if ((ca | cb) >= 0x80) break;
+    if (ca == cb) continue;
+    int diff = static_cast<unsigned char>(asciiLower(a[i])) - static_cast<unsigned char>(asciiLower(b[i]));
+    if (diff != 0) return diff;
+  }
+  if (i == n) return static_cast<int>(a.size() > b.size()) - static_cast<int>(a.size() < b.size());
+  const CaseTable &table = caseTable();
+  UnitReader ra(a.substr(i));
+  UnitReader rb(b.substr(i));
+  while (!ra.atEnd() && !rb.atEnd()) {
+    int diff = static_cast<int>(table.lower(ra.next())) - static_cast<int>(table.lower(rb.next()));
+    if (diff != 0) return diff;
+  }
+  return static_cast<int>(!ra.atEnd()) - static_cast<int>(!rb.atEnd());
+}
+
+void appendUtf16(std::u16string &out, std::string_view text) {
+  UnitReader reader(text);
+  while (!reader.atEnd()) out.push_back(reader.next());
+}
+
+static void appendCodePoint(std::string &out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+void appendUtf8(std::string &out, const char16_t *units, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i) {
+    std::uint32_t u = units[i];
+    bool pairs = u >= 0xD800 && u < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
+    if (pairs) {
+      u = 0x10000 + ((u - 0xD800) << 10) + (static_cast<std::uint32_t>(units[i + 1]) - 0xDC00);
+      ++i;
+    }
+    appendCodePoint(out, u);
+  }
+}
+
+std::string utf16leBytesToUtf8(const std::uint8_t *bytes, std::size_t size) {
+  std::u16string units(size / 2, u'\0');
+  for (std::size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+  std::string out;
+  out.reserve(units.size());
+  appendUtf8(out, units.data(), units.size());
+  return out;
+}
+
+void appendUtf16leBytes(std::string &out, std::string_view text) {
+  UnitReader reader(text);
+  while (!reader.atEnd()) {
+    char16_t u = reader.next();
+    out.push_back(static_cast<char>(u & 0xFF));
+    out.push_back(static_cast<char>(u >> 8));
+  }
+}
+
+bool isValidWtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (static_cast<unsigned char>(text[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    std::uint32_t codePoint = 0;
+    std::size_t used = decodeUtf8Sequence(text, i, codePoint);
+    if (used == 0) return false;
+    i += used;
+  }
+  return true;
+}
+
+static bool isAsciiHexDigit(char16_t c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+void appendEscaped(std::string &out, const char16_t *units, std::size_t count, std::string_view specials) {
+  // Control characters with a C escape of their own; '.' marks those written in octal.
+  static constexpr char Escapes[33] = ".......abtnvfr.............e....";
+  char buffer[16];
+  for (std::size_t i = 0; i < count; ++i) {
+    char16_t c = units[i];
+    bool hasNext = i + 1 < count;
+    if (c > 127) {
+      bool digitFollows = hasNext && units[i + 1] < 128 && isAsciiHexDigit(units[i + 1]);
+      int n = std::snprintf(buffer, sizeof buffer, digitFollows ? "\\x%04x" : "\\x%x", static_cast<unsigned>(c));
+      out.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (c < 32) {
+      if (Escapes[c] != '.') {
+        out.push_back('\\');
+        out.push_back(Escapes[c]);
+        continue;
+      }
+      bool octalFollows = hasNext && units[i + 1] >= '0' && units[i + 1] <= '7';
+      int n = std::snprintf(buffer, sizeof buffer, octalFollows ? "\\%03o" : "\\%o", static_cast<unsigned>(c));
+      out.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    auto ch = static_cast<char>(c);
+    if (ch == '\\' || specials.find(ch) != std::string_view::npos) out.push_back('\\');
+    out.push_back(ch);
+  }
+}
+
+} // namespace tw::platform::detail
