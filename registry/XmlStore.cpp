@@ -62,19 +62,25 @@ static void locate(std::string_view text, std::ptrdiff_t offset, std::size_t &li
   column = end - lineStart + 1;
 }
 
-/// True when the document holds exactly one element at the top and nothing else but
-/// comments, processing instructions and the declaration.
-static bool hasSingleDocumentElement(const pugi::xml_document &document) {
+/// What is wrong at the top level of a well-formed text, or empty text when it holds exactly
+/// one element and nothing else but comments, processing instructions and the declaration.
+/// The parser drops text outside the document element without a word, so the text is read
+/// again as a fragment, which keeps it.
+static std::string topLevelProblem(std::string_view text) {
+  pugi::xml_document fragment;
+  fragment.load_buffer(text.data(), text.size(), pugi::parse_default | pugi::parse_fragment,
+                       pugi::encoding_auto);
   int elements = 0;
-  for (pugi::xml_node child : document.children()) {
+  for (pugi::xml_node child : fragment.children()) {
     switch (child.type()) {
     case pugi::node_element: ++elements; break;
     case pugi::node_pcdata:
-    case pugi::node_cdata: return false;
+    case pugi::node_cdata: return "text outside the document element";
     default: break;
     }
   }
-  return elements == 1;
+  if (elements != 1) return "more than one document element";
+  return {};
 }
 
 XmlLoadResult parseXmlDocument(pugi::xml_document &document, std::string_view text,
@@ -91,9 +97,9 @@ XmlLoadResult parseXmlDocument(pugi::xml_document &document, std::string_view te
     resetXmlDocument(document, rootName);
     return result;
   }
-  if (!hasSingleDocumentElement(document)) {
+  if (std::string problem = topLevelProblem(text); !problem.empty()) {
     result.status = XmlLoadResult::Status::Malformed;
-    result.problem = "there must be exactly one document element and no text around it";
+    result.problem = std::move(problem);
     resetXmlDocument(document, rootName);
     return result;
   }
