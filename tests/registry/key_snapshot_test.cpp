@@ -1,0 +1,271 @@
+#include "registry/KeySnapshot.h"
+
+#include "registry/XmlStore.h"
+
+#include "TestMachine.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace tw {
+namespace {
+
+using platform::regtype::Binary;
+using platform::regtype::Dword;
+using platform::regtype::ExpandSz;
+using platform::regtype::MultiSz;
+using platform::regtype::Sz;
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes countingBytes(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i);
+  return bytes;
+}
+
+/// The attributes of an element as "NAME=value" texts, in document order.
+std::vector<std::string> attributesOf(pugi::xml_node node) {
+  std::vector<std::string> texts;
+  for (pugi::xml_attribute attribute : node.attributes())
+    texts.push_back(std::string(attribute.name()) + "=" + attribute.value());
+  return texts;
+}
+
+class KeySnapshotTest : public ::testing::Test {
+protected:
+  test::TestMachine machine;
+  pugi::xml_document store;
+  pugi::xml_node record;
+
+  void SetUp() override {
+    resetXmlDocument(store, UndoStoreRootName);
+    record = appendUndoRecord(store, {"Application Paths", "HKEY_LOCAL_MACHINE\\SOFTWARE\\K", "c:\\x.exe"});
+  }
+
+  /// Records the value `name` of HKEY_LOCAL_MACHINE\SOFTWARE\K and returns its ITEM.
+  pugi::xml_node snapshotOne(const std::string &name) {
+    SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", name);
+    return record.last_child();
+  }
+
+  void setValue(const std::string &name, std::uint32_t type, const Bytes &data) {
+    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", name, type, data);
+  }
+
+  std::optional<std::pair<std::uint32_t, Bytes>> valueNow(const std::string &name) {
+    return machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", name);
+  }
+
+  /// Deletes the key, then writes the record back from its saved and re-read text, the way it
+  /// comes back after the program restarts.
+  void restoreFromSavedText() {
+    ASSERT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K"));
+    DeleteRegKey(HKEY_LOCAL_MACHINE, "\\SOFTWARE", "K");
+    ASSERT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K"));
+    pugi::xml_document reloaded;
+    ASSERT_TRUE(parseXmlDocument(reloaded, xmlDocumentText(store), "Backup.xml", UndoStoreRootName));
+    restoreRecord(undoRecordAt(reloaded, 0));
+  }
+};
+
+TEST_F(KeySnapshotTest, ItemAttributesInOrder) {
+  setValue("Path", Sz, test::textBytes("C:\\App"));
+  pugi::xml_node item = snapshotOne("Path");
+  EXPECT_EQ(attributesOf(item), (std::vector<std::string>{"SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K",
+                                                          "NAME=Path", "TYPE=rdString",
+                                                          "VALUE=C:\\\\App"}));
+  EXPECT_EQ(attributesOf(record), (std::vector<std::string>{"NAME=Application Paths",
+                                                            "TYPE=HKEY_LOCAL_MACHINE\\SOFTWARE\\K",
+                                                            "PATH=c:\\x.exe"}));
+}
+
+TEST_F(KeySnapshotTest, TextsKeepTheirBackslashes) {
+  setValue("one", Sz, test::textBytes("a\\b"));
+  setValue("unc", Sz, test::textBytes("\\\\server\\share"));
+  setValue("expand", ExpandSz, test::textBytes("%SystemRoot%\\x"));
+  setValue("markup", Sz, test::textBytes("<a href=\"x\">&amp;'\t\r\n"));
+  EXPECT_STREQ(snapshotOne("one").attribute("VALUE").value(), "a\\\\b");
+  EXPECT_STREQ(snapshotOne("unc").attribute("VALUE").value(), "\\\\\\\\server\\\\share");
+  pugi::xml_node expand = snapshotOne("expand");
+  EXPECT_STREQ(expand.attribute("TYPE").value(), "rdString");
+  EXPECT_STREQ(expand.attribute("VALUE").value(), "%SystemRoot%\\\\x");
+  snapshotOne("markup");
+
+  restoreFromSavedText();
+  EXPECT_EQ(valueNow("one"), std::make_pair(Sz, test::textBytes("a\\b")));
+  EXPECT_EQ(valueNow("unc"), std::make_pair(Sz, test::textBytes("\\\\server\\share")));
+  EXPECT_EQ(valueNow("expand"), std::make_pair(Sz, test::textBytes("%SystemRoot%\\x")))
+      << "an expandable text comes back as plain text";
+  EXPECT_EQ(valueNow("markup"), std::make_pair(Sz, test::textBytes("<a href=\"x\">&amp;'\t\r\n")));
+}
+
+TEST_F(KeySnapshotTest, IntegersAsEightHexDigits) {
+  setValue("small", Dword, {0x00, 0x10, 0, 0});
+  setValue("all", Dword, {0xFF, 0xFF, 0xFF, 0xFF});
+  setValue("byte", Dword, {0xFF, 0, 0, 0});
+  EXPECT_STREQ(snapshotOne("small").attribute("VALUE").value(), "00001000");
+  EXPECT_STREQ(snapshotOne("all").attribute("VALUE").value(), "FFFFFFFF");
+  pugi::xml_node byte = snapshotOne("byte");
+  EXPECT_STREQ(byte.attribute("TYPE").value(), "rdInteger");
+  EXPECT_STREQ(byte.attribute("VALUE").value(), "000000FF");
+
+  restoreFromSavedText();
+  EXPECT_EQ(valueNow("small"), std::make_pair(Dword, Bytes{0x00, 0x10, 0, 0}));
+  EXPECT_EQ(valueNow("all"), std::make_pair(Dword, Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+  EXPECT_EQ(valueNow("byte"), std::make_pair(Dword, Bytes{0xFF, 0, 0, 0}));
+}
+
+TEST_F(KeySnapshotTest, BinaryMarkersAfterEveryTwentyFifthByte) {
+  setValue("b26", Binary, countingBytes(26));
+  setValue("b27", Binary, countingBytes(27));
+  setValue("b52", Binary, countingBytes(52));
+  setValue("one", Binary, {0xAB});
+  setValue("none", Binary, {});
+  const std::string value26 = snapshotOne("b26").attribute("VALUE").value();
+  EXPECT_EQ(value26.find('\\'), std::string::npos);
+  EXPECT_EQ(value26.size(), 26u * 3 - 1);
+  EXPECT_STREQ(snapshotOne("b27").attribute("VALUE").value(),
+               "00,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F,10,11,12,13,14,15,16,17,18,19,\\1A");
+  const std::string value52 = snapshotOne("b52").attribute("VALUE").value();
+  EXPECT_NE(value52.find("19,\\1A"), std::string::npos);
+  EXPECT_NE(value52.find("32,\\33"), std::string::npos);
+  EXPECT_EQ(std::count(value52.begin(), value52.end(), '\\'), 2);
+  EXPECT_STREQ(snapshotOne("one").attribute("VALUE").value(), "AB");
+  pugi::xml_node none = snapshotOne("none");
+  EXPECT_STREQ(none.attribute("TYPE").value(), "rdBinary");
+  EXPECT_STREQ(none.attribute("VALUE").value(), "");
+
+  restoreFromSavedText();
+  EXPECT_EQ(valueNow("b26"), std::make_pair(Binary, countingBytes(26)));
+  EXPECT_EQ(valueNow("b27"), std::make_pair(Binary, countingBytes(27)));
+  EXPECT_EQ(valueNow("b52"), std::make_pair(Binary, countingBytes(52)));
+  EXPECT_EQ(valueNow("one"), std::make_pair(Binary, Bytes{0xAB}));
+  EXPECT_EQ(valueNow("none"), std::make_pair(Binary, Bytes{})) << "zero-length binary stays binary";
+}
+
+TEST_F(KeySnapshotTest, OtherKindsAndMissingValuesAsEmptyText) {
+  setValue("multi", MultiSz, {'a', 0, 'b', 0, 0});
+  setValue("", Sz, test::textBytes(""));
+  pugi::xml_node multi = snapshotOne("multi");
+  EXPECT_STREQ(multi.attribute("TYPE").value(), "rdString");
+  EXPECT_STREQ(multi.attribute("VALUE").value(), "");
+  pugi::xml_node missing = snapshotOne("missing");
+  EXPECT_EQ(attributesOf(missing), (std::vector<std::string>{"SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K",
+                                                             "NAME=missing", "TYPE=rdString", "VALUE="}));
+  // A missing key leaves no item at all.
+  SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Nothing", "x");
+  EXPECT_EQ(record.last_child(), missing);
+
+  restoreFromSavedText();
+  EXPECT_EQ(valueNow("multi"), std::make_pair(Sz, test::textBytes("")));
+  EXPECT_EQ(valueNow("missing"), std::make_pair(Sz, test::textBytes("")));
+}
+
+TEST_F(KeySnapshotTest, KeyTreeDepthFirst) {
+  setValue("v1", Sz, test::textBytes("1"));
+  setValue("v2", Dword, {2, 0, 0, 0});
+  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A", "a", Sz, test::textBytes("a"));
+  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A\\Deep", "d", Binary, {1});
+  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\B", "b", Sz, test::textBytes("b"));
+  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\Empty\\Leaf", "e", Sz, test::textBytes("e"));
+
+  SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", "");
+  std::vector<std::string> items;
+  for (pugi::xml_node item : record.children("ITEM"))
+    items.push_back(std::string(item.attribute("SUBKEY").value()) + "|" + item.attribute("NAME").value());
+  EXPECT_EQ(items, (std::vector<std::string>{
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K|v1",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K|v2",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A|a",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A\\Deep|d",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\B|b",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\Empty\\Leaf|e",
+                   }));
+
+  restoreFromSavedText();
+  EXPECT_EQ(valueNow("v2"), std::make_pair(Dword, Bytes{2, 0, 0, 0}));
+  EXPECT_EQ(machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A\\Deep", "d"), std::make_pair(Binary, Bytes{1}));
+  EXPECT_EQ(machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\Empty\\Leaf", "e"),
+            std::make_pair(Sz, test::textBytes("e")));
+}
+
+TEST_F(KeySnapshotTest, RootNamesAndPathsInSubkey) {
+  machine.setRawValue(HKEY_CURRENT_USER, "Software\\U", "u", Sz, test::textBytes("u"));
+  // A path given without its leading backslash is still recorded as an absolute one.
+  SnapshotToElement(record, HKEY_CURRENT_USER, "Software\\U", "u");
+  EXPECT_STREQ(record.last_child().attribute("SUBKEY").value(), "HKEY_CURRENT_USER\\Software\\U");
+  SnapshotToElement(record, HKEY_CURRENT_USER, "\\Software", "");
+  EXPECT_STREQ(record.last_child().attribute("SUBKEY").value(), "HKEY_CURRENT_USER\\Software\\U");
+}
+
+TEST_F(KeySnapshotTest, UnreadableValueLeavesNoHalfItem) {
+  setValue("good", Sz, test::textBytes("g"));
+  setValue("long", Dword, {1, 2, 3, 4, 5});
+  EXPECT_THROW(SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", "long"), ERegistryException);
+  EXPECT_FALSE(record.child("ITEM"));
+  EXPECT_THROW(SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", ""), ERegistryException);
+  std::vector<std::string> names;
+  for (pugi::xml_node item : record.children("ITEM")) {
+    names.push_back(item.attribute("NAME").value());
+    EXPECT_TRUE(item.attribute("VALUE"));
+  }
+  EXPECT_EQ(names, std::vector<std::string>{"good"});
+}
+
+/// The message of the exception a restore throws, or "no exception".
+template <typename Action> std::string restoreError(Action action) {
+  try {
+    action();
+  } catch (const std::exception &error) {
+    return error.what();
+  }
+  return "no exception";
+}
+
+TEST_F(KeySnapshotTest, RestoreCreatesKeysAndDefaultValues) {
+  RestoreItem("HKEY_CURRENT_USER\\Software\\New\\Deeper", "", "", "");
+  EXPECT_TRUE(machine.keyExists(HKEY_CURRENT_USER, "Software\\New\\Deeper"));
+  RestoreItem("HKEY_CURRENT_USER\\Software\\New", "", "rdString", "");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", ""), std::make_pair(Sz, test::textBytes("")));
+  // Unknown root names go to the classes root; unknown types write no value.
+  RestoreItem("HKEY_SOMETHING\\.xyz", "v", "rdQword", "01");
+  EXPECT_TRUE(machine.keyExists(HKEY_CLASSES_ROOT, ".xyz"));
+  EXPECT_FALSE(machine.rawValue(HKEY_CLASSES_ROOT, ".xyz", "v"));
+  RestoreItem("HKEY_CURRENT_USER\\Software\\New", "n", "rdInteger", "not hex");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", "n"), std::make_pair(Dword, Bytes{0, 0, 0, 0}));
+  RestoreItem("HKEY_CURRENT_USER\\Software\\New", "low", "rdBinary", "1FF,\\100");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", "low"), std::make_pair(Binary, Bytes{0xFF, 0}));
+}
+
+TEST_F(KeySnapshotTest, MalformedItemsFailWithoutWriting) {
+  EXPECT_EQ(restoreError([] { RestoreItem("HKEY_CURRENT_USER\\Software\\M", "b", "rdBinary", "01,ZZ,02"); }),
+            "'ZZ' is not a valid integer value");
+  EXPECT_EQ(restoreError([] { RestoreItem("HKEY_CURRENT_USER\\Software\\M", "b", "rdBinary", "01,,02"); }),
+            "'' is not a valid integer value");
+  EXPECT_FALSE(machine.keyExists(HKEY_CURRENT_USER, "Software\\M"));
+
+  pugi::xml_document document;
+  ASSERT_TRUE(parseXmlDocument(document,
+                               "<TidewellRegistryCleaner><ELEMENT NAME='n' TYPE='t' PATH='p'>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\M' NAME='a' TYPE='rdString' VALUE='1'/>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\M' NAME='b' TYPE='rdString'/>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\M' NAME='c' TYPE='rdString' VALUE='3'/>"
+                               "</ELEMENT><ELEMENT><ITEM NAME='x'/></ELEMENT>"
+                               "<ELEMENT><ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\KeyOnly'/></ELEMENT>"
+                               "</TidewellRegistryCleaner>",
+                               "Backup.xml", UndoStoreRootName));
+  EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 0)); }),
+            "Could not convert the record: an ITEM lacks its VALUE attribute");
+  // The items before the bad one stay written, the ones after it are not reached.
+  EXPECT_TRUE(machine.rawValue(HKEY_CURRENT_USER, "Software\\M", "a"));
+  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\M", "c"));
+  EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 1)); }),
+            "Could not convert the record: an ITEM lacks its SUBKEY attribute");
+  EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 2)); }), "no exception");
+  EXPECT_TRUE(machine.keyExists(HKEY_CURRENT_USER, "Software\\KeyOnly"));
+}
+
+} // namespace
+} // namespace tw
