@@ -1,6 +1,7 @@
 #include "registry/RegistryAccess.h"
 
 #include "platform/Machine.h"
+#include "platform/WineRegistry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -375,14 +376,28 @@ void DeleteRegKey(RootKey root, std::string_view parentKeyPath, std::string_view
   registry.CloseRegKey();
 }
 
-bool FlushRegistry() {
+std::string RegistryFlushResult::description() const {
+  return written ? "the registry's changes were saved" : problem;
+}
+
+RegistryFlushResult FlushRegistry() {
+  platform::RegistryApi &registry = platform::machine().registry();
+  RegistryFlushResult result;
   // The classes root and the current configuration live inside the local machine's file, so
   // these three roots cover every file the registry is kept in.
-  platform::RegistryApi &registry = platform::machine().registry();
-  bool allWritten = true;
-  for (RootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS})
-    if (registry.flushKey(root) != api::error::Success) allWritten = false;
-  return allWritten;
+  for (RootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) {
+    long status = registry.flushKey(root);
+    if (status == api::error::Success) continue;
+    // A registry kept in a Wine prefix can say which of its files failed.
+    if (const auto *wine = dynamic_cast<const platform::WineRegistry *>(&registry))
+      result.problem = wine->lastSaveResult().description();
+    else
+      result.problem = "the changes to " + RootKeyToFullName(root) +
+                       " could not be saved (error " + std::to_string(status) + ")";
+    return result;
+  }
+  result.written = true;
+  return result;
 }
 
 } // namespace tw

@@ -195,9 +195,21 @@ void DeleteRegValue(RootKey root, std::string_view keyPath, std::string_view val
 /// when the parent cannot be opened or the name is empty.
 void DeleteRegKey(RootKey root, std::string_view parentKeyPath, std::string_view subKeyName);
 
+/// What became of writing the registry's changes to its files; converts to true when every
+/// change reached them.
+struct RegistryFlushResult {
+  bool written = false;
+  /// Which file could not be written and why; empty when all were written.
+  std::string problem;
+
+  explicit operator bool() const { return written; }
+  /// One line for the user: the problem, or that the changes were saved.
+  std::string description() const;
+};
+
 /// Writes every change made so far to the registry's files. Registry objects write lazily, so
-/// every user action that changes the registry ends with this. False when a root's file could
-/// not be written (the files on disk then keep their previous content).
-bool FlushRegistry();
+/// every user action that changes the registry ends with this. When a file cannot be written
+/// the file on disk keeps its previous content and the changes stay in memory.
+RegistryFlushResult FlushRegistry();
 
 } // namespace tw
