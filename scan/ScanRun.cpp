@@ -22,8 +22,12 @@ ScannerFunction scannerFor(ScanGroupIndex index) {
 
 ScanRunResult runScanBody(ScanSession &session) {
   ScanContext context(session);
+  ScanRunResult result;
   for (int i = 0; i < ScanGroupCount; ++i) {
-    if (session.stopRequested()) return {ScanEndKind::Stopped, {}, -1};
+    if (session.stopRequested()) {
+      result.kind = ScanEndKind::Stopped;
+      break;
+    }
     if (!session.isGroupChecked(i)) continue;
     ScannerFunction scanner = Scanners[i];
     if (!scanner) continue;
@@ -32,11 +36,18 @@ ScanRunResult runScanBody(ScanSession &session) {
     try {
       scanner(context);
     } catch (const std::exception &error) {
-      return {ScanEndKind::Failed, error.what(), i};
+      result.kind = ScanEndKind::Failed;
+      result.error = error.what();
+      result.failedGroup = i;
+      break;
     }
   }
   // A stop request during the last group still counts as a stopped scan.
-  return {session.stopRequested() ? ScanEndKind::Stopped : ScanEndKind::Completed, {}, -1};
+  if (result.kind == ScanEndKind::Completed && session.stopRequested())
+    result.kind = ScanEndKind::Stopped;
+  result.fileLookups = context.files().lookups();
+  result.fileCacheHits = context.files().hits();
+  return result;
 }
 
 } // namespace tw::scan

@@ -4,6 +4,7 @@
 
 #include "scan/ScanGroups.h"
 
+#include <cstdint>
 #include <string>
 
 namespace tw::scan {
@@ -25,6 +26,10 @@ struct ScanRunResult {
   std::string error;
   /// The group whose scanner failed; only meaningful for Failed.
   int failedGroup = -1;
+  /// File and folder tests of the broken-reference test that reached the file system, and
+  /// those answered from what the scan had already asked.
+  std::uint64_t fileLookups = 0;
+  std::uint64_t fileCacheHits = 0;
 };
 
 /// A scanner: walks its registry locations and reports through AddScanError, writing its
