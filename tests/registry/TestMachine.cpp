@@ -1,5 +1,7 @@
 #include "TestMachine.h"
 
+#include "cli/tidewell-regedit/RegFileImport.h"
+
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
@@ -94,6 +96,12 @@ void TestMachine::setSystemDirectory(std::string folder) { m_facts->systemDirect
 
 void TestMachine::setVersion(std::optional<platform::VersionRecord> version) {
   m_facts->version = version;
+}
+
+void TestMachine::importReg(std::string_view regText) {
+  std::string text = "Windows Registry Editor Version 5.00\n\n" + std::string(regText);
+  regedit::RegFileResult result = regedit::importRegText(registry(), text, "fixture.reg");
+  if (!result) throw std::runtime_error(result.description());
 }
 
 void TestMachine::setRawValue(std::uint32_t root, std::string_view keyPath, std::string_view name,

@@ -36,6 +36,10 @@ public:
   /// What GetVersionEx gives; nothing stands for a record that cannot be obtained.
   void setVersion(std::optional<platform::VersionRecord> version);
 
+  /// Imports the text of a .reg file ("Windows Registry Editor Version 5.00" and the lines
+  /// after it); throws when the importer refuses it.
+  void importReg(std::string_view regText);
+
   /// Writes a value of any type straight into the registry, creating its key.
   void setRawValue(std::uint32_t root, std::string_view keyPath, std::string_view name,
                    std::uint32_t type, const std::vector<std::uint8_t> &data);

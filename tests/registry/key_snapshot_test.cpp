@@ -164,12 +164,18 @@ TEST_F(KeySnapshotTest, OtherKindsAndMissingValuesAsEmptyText) {
 }
 
 TEST_F(KeySnapshotTest, KeyTreeDepthFirst) {
-  setValue("v1", Sz, test::textBytes("1"));
-  setValue("v2", Dword, {2, 0, 0, 0});
-  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A", "a", Sz, test::textBytes("a"));
-  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A\\Deep", "d", Binary, {1});
-  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\B", "b", Sz, test::textBytes("b"));
-  machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\Empty\\Leaf", "e", Sz, test::textBytes("e"));
+  machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\K]
+"v1"="1"
+"v2"=dword:00000002
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\A]
+"a"="a"
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\A\Deep]
+"d"=hex:01
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\B]
+"b"="b"
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Empty\Leaf]
+"e"="e"
+)");
 
   SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", "");
   std::vector<std::string> items;

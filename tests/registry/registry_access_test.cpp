@@ -30,13 +30,14 @@ protected:
 
   /// HKEY_LOCAL_MACHINE\SOFTWARE\Test with a value of every kind the layer tells apart.
   void makeValues() {
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "text", Sz, test::textBytes("abc"));
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "expand", ExpandSz,
-                        test::textBytes("%SystemRoot%\\x"));
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "number", Dword, {0xFE, 0xFF, 0xFF, 0xFF});
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "bytes", Binary, {1, 2, 3});
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "multi", MultiSz, {'a', 0, 'b', 0, 0});
-    machine.setRawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Test", "quad", Qword, {1, 0, 0, 0, 0, 0, 0, 0});
+    machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\Test]
+"text"="abc"
+"expand"=hex(2):25,00,53,00,79,00,73,00,74,00,65,00,6d,00,52,00,6f,00,6f,00,74,00,25,00,5c,00,78,00,00,00
+"number"=dword:fffffffe
+"bytes"=hex:01,02,03
+"multi"=hex(7):61,00,00,00,62,00,00,00,00,00
+"quad"=hex(b):01,00,00,00,00,00,00,00
+)");
   }
 };
 
@@ -273,11 +274,17 @@ TEST_F(RegistryAccessTest, WritesStoreTheRegistryTypes) {
 }
 
 TEST_F(RegistryAccessTest, DeleteKeyTreeRemovesEveryLevel) {
-  machine.setRawValue(HKEY_CURRENT_USER, "Software\\Keep", "v", Sz, test::textBytes("k"));
-  machine.setRawValue(HKEY_CURRENT_USER, "Software\\Gone", "v", Sz, test::textBytes("1"));
-  machine.setRawValue(HKEY_CURRENT_USER, "Software\\Gone\\A\\B\\C", "v", Sz, test::textBytes("4"));
-  machine.setRawValue(HKEY_CURRENT_USER, "Software\\Gone\\A\\B2", "v", Sz, test::textBytes("3"));
-  machine.setRawValue(HKEY_CURRENT_USER, "Software\\Gone\\A2", "v", Sz, test::textBytes("2"));
+  machine.importReg(R"([HKEY_CURRENT_USER\Software\Keep]
+"v"="k"
+[HKEY_CURRENT_USER\Software\Gone]
+"v"="1"
+[HKEY_CURRENT_USER\Software\Gone\A\B\C]
+"v"="4"
+[HKEY_CURRENT_USER\Software\Gone\A\B2]
+"v"="3"
+[HKEY_CURRENT_USER\Software\Gone\A2]
+"v"="2"
+)");
 
   TRegistry registry;
   registry.CurrentRoot(HKEY_CURRENT_USER);
