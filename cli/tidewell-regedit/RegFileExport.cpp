@@ -1,0 +1,162 @@
+#include "cli/tidewell-regedit/RegFileExport.h"
+
+#include "cli/tidewell-regedit/RegFileReader.h"
+#include "cli/tidewell-regedit/RegFileWriter.h"
+#include "cli/tidewell-regedit/detail/RegText.h"
+#include "cli/tidewell-regedit/detail/RegistryTree.h"
+#include "platform/AtomicFile.h"
+#include "platform/RegistryApi.h"
+
+namespace tw::regedit {
+
+using Status = RegFileResult::Status;
+namespace error = platform::error;
+
+namespace {
+
+class TreeExporter {
+public:
+  TreeExporter(platform::RegistryApi &registry, RegFileWriter &writer, ExportGaps *gaps)
+      : m_registry(registry), m_writer(writer), m_gaps(gaps) {}
+
+  /// Writes `key`, whose full text is `path`, and everything below it.
+  void exportTree(platform::RegKey key, std::u16string &path, std::size_t depth) {
+    m_writer.beginKey(std::u16string_view(path));
+    long rc = error::Success;
+    for (std::uint32_t i = 0;; ++i) {
+      rc = m_registry.enumValue(key, i, m_value, platform::DataForm::Raw);
+      if (rc != error::Success)
+        break;
+      m_writer.writeValue(m_value);
+    }
+    if (rc != error::NoMoreItems)
+      noteGap(path, "its values could not all be read", rc);
+
+    std::string name;
+    for (std::uint32_t i = 0;; ++i) {
+      rc = m_registry.enumKey(key, i, name);
+      if (rc != error::Success)
+        break;
+      const std::size_t length = path.size();
+      path.push_back(u'\\');
+      detail::appendUtf16(path, name);
+      exportChild(key, name, path, depth + 1);
+      path.resize(length);
+    }
+    if (rc != error::NoMoreItems)
+      noteGap(path, "its sub-keys could not all be listed", rc);
+  }
+
+private:
+  platform::RegistryApi &m_registry;
+  RegFileWriter &m_writer;
+  ExportGaps *m_gaps;
+  platform::RegValue m_value;
+
+  void exportChild(platform::RegKey parent, const std::string &name, std::u16string &path,
+                   std::size_t depth) {
+    // Keys deeper than Windows allows can only come from links that loop.
+    if (depth > MaxKeyDepth) {
+      noteGap(path, "it lies deeper than 512 levels", 0);
+      return;
+    }
+    platform::RegKey child = 0;
+    const long rc = m_registry.openKey(parent, name, platform::access::KeyRead, child);
+    if (rc != error::Success) {
+      noteGap(path, "it cannot be opened", rc);
+      return;
+    }
+    detail::KeyHandle owned(m_registry, child);
+    exportTree(child, path, depth);
+  }
+
+  void noteGap(const std::u16string &path, const char *why, long rc) {
+    if (!m_gaps)
+      return;
+    std::string text = detail::toUtf8(path) + ": " + why;
+    if (rc != 0)
+      text += " (" + detail::errorText(rc) + ")";
+    m_gaps->keys.push_back(std::move(text));
+  }
+};
+
+RegFileResult failure(Status status, std::string detailText) {
+  RegFileResult result;
+  result.status = status;
+  result.detail = std::move(detailText);
+  return result;
+}
+
+/// Splits "ROOT\path" into the root and the path below it. Trailing backslashes are dropped,
+/// so "HKEY_CURRENT_USER\" names the root itself.
+bool splitKeyText(std::string_view keyText, platform::RegKey &root, std::string &rootText,
+                  std::string &path) {
+  while (!keyText.empty() && keyText.back() == '\\')
+    keyText.remove_suffix(1);
+  const std::size_t slash = keyText.find('\\');
+  rootText = std::string(keyText.substr(0, slash));
+  const auto key = detail::rootByName(std::string_view(rootText));
+  if (!key)
+    return false;
+  root = *key;
+  path = slash == std::string_view::npos ? std::string() : std::string(keyText.substr(slash + 1));
+  return true;
+}
+
+} // namespace
+
+RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
+                            std::string &bytes, ExportGaps *gaps) {
+  bytes.clear();
+  RegFileWriter writer;
+  TreeExporter exporter(registry, writer, gaps);
+
+  if (keyText.empty()) { // the whole registry, as the registry editor exports it
+    for (platform::RegKey root : {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS}) {
+      std::u16string path;
+      detail::appendUtf16(path, detail::rootName(root));
+      exporter.exportTree(root, path, 0);
+    }
+  } else {
+    platform::RegKey root = 0;
+    std::string rootText;
+    std::string subPath;
+    if (!splitKeyText(keyText, root, rootText, subPath))
+      return failure(Status::KeyNotFound,
+                     "unknown root \"" + rootText +
+                         "\"; expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
+                         "HKEY_CLASSES_ROOT, HKEY_USERS or HKEY_CURRENT_CONFIG");
+    platform::RegKey key = 0;
+    const long rc = registry.openKey(root, subPath, platform::access::KeyRead, key);
+    if (rc != error::Success)
+      return failure(Status::KeyNotFound, "cannot open the key \"" + std::string(keyText) +
+                                              "\": " + detail::errorText(rc));
+    detail::KeyHandle owned(registry, key);
+    std::u16string path;
+    detail::appendUtf16(path, rootText);
+    if (!subPath.empty()) {
+      path.push_back(u'\\');
+      detail::appendUtf16(path, subPath);
+    }
+    exporter.exportTree(key, path, 0);
+  }
+  bytes = writer.finish();
+  RegFileResult ok;
+  ok.status = Status::Ok;
+  return ok;
+}
+
+RegFileResult exportRegFile(platform::RegistryApi &registry, std::string_view keyText,
+                            const std::string &path, ExportGaps *gaps) {
+  std::string bytes;
+  RegFileResult result = exportRegText(registry, keyText, bytes, gaps);
+  result.file = path;
+  if (!result)
+    return result;
+  const platform::SaveResult saved = platform::saveFileAtomically(path, bytes);
+  if (!saved)
+    return failure(Status::CannotWrite, saved.description());
+  return result;
+}
+
+} // namespace tw::regedit

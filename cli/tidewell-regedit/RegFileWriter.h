@@ -1,0 +1,49 @@
+#pragma once
+// Writing .reg text exactly as the registry editor exports it: UTF-16LE with a byte-order
+// mark, CRLF line ends, the header "Windows Registry Editor Version 5.00", each key as
+// "\r\n[path]\r\n" followed by its values, and one more "\r\n" at the end.
+//
+// Value lines: @= or "name"= (with \\, \", \r and \n escaped), then "string", dword:%08x
+// (a REG_DWORD of four bytes), or hex: / hex(type): with comma-separated bytes, wrapped after
+// the comma that takes a line to 77 characters or more, with ",\" and a two-blank indent.
+// A REG_SZ whose data would not come back unchanged from the quoted form (no terminating
+// zero, a zero inside, an odd size) is written as hex(1): instead, so no data is lost.
+
+#include "platform/RegistryApi.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tw::regedit {
+
+class RegFileWriter {
+public:
+  /// Starts the text with the byte-order mark and the header line.
+  RegFileWriter();
+
+  /// Starts a key section; `path` is the full key text ("HKEY_CURRENT_USER\Software"), UTF-8.
+  void beginKey(std::string_view path);
+  /// The same with a path already in UTF-16.
+  void beginKey(std::u16string_view path);
+  /// Writes one value line; `value.data` is in DataForm::Raw.
+  void writeValue(const platform::RegValue &value);
+  /// Ends the text and hands its bytes over; the writer is empty afterwards.
+  std::string finish();
+
+private:
+  std::string m_bytes;
+  std::u16string m_scratch;
+
+  void put(char16_t c) {
+    m_bytes.push_back(static_cast<char>(c & 0xFF));
+    m_bytes.push_back(static_cast<char>(c >> 8));
+  }
+  void putAscii(std::string_view text);
+  std::size_t putEscaped(std::u16string_view text);
+  std::size_t putValueName(std::string_view name);
+  void putString(const platform::RegValue &value);
+  void putHex(std::uint32_t type, std::size_t lineLength, const platform::RegValue &value);
+};
+
+} // namespace tw::regedit
