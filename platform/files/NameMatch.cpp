@@ -70,6 +70,14 @@ static char32_t upcase(char32_t c) {
   return static_cast<char32_t>(::towupper_l(static_cast<wint_t>(c), loc));
 }
 
+static char32_t downcase(char32_t c) {
+  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c;
+  if (c >= StrayByteBase && c <= StrayByteBase + 0xFF) return c;
+  locale_t loc = unicodeLocale();
+  if (!loc) return c;
+  return static_cast<char32_t>(::towlower_l(static_cast<wint_t>(c), loc));
+}
+
 static void appendUtf8(std::string &out, char32_t c) {
   if (c >= StrayByteBase && c <= StrayByteBase + 0xFF) {
     // Keep a stray byte distinct from every character; two bytes that cannot occur in UTF-8.
@@ -150,9 +158,15 @@ bool matchesWildcard(std::string_view nameText, std::string_view patternText) {
   return p == pattern.size();
 }
 
+// Wine sorts with its wcsicmp, which compares lower-cased characters; that places "_" before
+// the letters, unlike a comparison of upper-cased ones.
 bool nameSortsBefore(std::string_view a, std::string_view b) {
-  std::string fa = foldName(a), fb = foldName(b);
-  if (fa != fb) return fa < fb;
+  std::size_t pa = 0, pb = 0;
+  while (pa < a.size() && pb < b.size()) {
+    char32_t ca = downcase(decodeOne(a, pa)), cb = downcase(decodeOne(b, pb));
+    if (ca != cb) return ca < cb;
+  }
+  if ((pa < a.size()) != (pb < b.size())) return pb < b.size();
   return a < b;
 }
 

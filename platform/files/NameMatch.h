@@ -25,7 +25,8 @@ bool hasWildcard(std::string_view name);
 /// "name". Both texts are UTF-8; "?" stands for one character, not one byte.
 bool matchesWildcard(std::string_view name, std::string_view pattern);
 
-/// Orders names as Wine lists a folder: by their folded form, then by their raw bytes.
+/// Orders names as Wine lists a folder: by their lower-cased characters, then by their raw
+/// bytes.
 bool nameSortsBefore(std::string_view a, std::string_view b);
 
 } // namespace tw::platform::detail
