@@ -24,7 +24,7 @@ struct GeneratorOptions {
   std::size_t helpFiles = 40;        ///< values of Windows\Help and Windows\HTML Help
   std::size_t fonts = 40;            ///< values of Windows NT\CurrentVersion\Fonts
   std::size_t sharedDlls = 100;      ///< values of SharedDlls
-  std::size_t shares = 8;            ///< values of lanmanserver\Shares (broken ones need a free drive letter, so at most 23)
+  std::size_t shares = 8;            ///< values of lanmanserver\Shares; broken ones take a drive letter the prefix does not map, so at most 24 are broken
   std::size_t soundEvents = 40;      ///< AppEvents events, each with .Current and .Default
   std::size_t uninstall = 60;        ///< Uninstall sub-keys
   std::size_t menuOrder = 30;        ///< MenuOrder\Start Menu(2)\Programs sub-keys
@@ -32,6 +32,7 @@ struct GeneratorOptions {
   std::size_t fileExts = 100;        ///< HKCU Explorer\FileExts sub-keys
   std::size_t startupItems = 20;     ///< Run, RunOnce, ... values and disabled-entry records
   std::size_t addons = 20;           ///< browser add-ons (toolbars, extensions, bars, helpers, menu extensions)
+  std::size_t traceFiles = 20;       ///< files in the browser's cache, cookie, favourite, history and temporary folders
 
   /// When not 0, system.reg is padded with ordinary application keys (outside every scanned
   /// location) until it is at least this many megabytes (MiB).
