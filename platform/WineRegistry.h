@@ -67,8 +67,10 @@ public:
   virtual bool isReadOnly() const = 0;
   /// A sentence for the user saying why the registry is read-only; empty when it is not.
   virtual std::string readOnlyReason() const = 0;
-  /// The outcome of the last save that flushKey attempted (Ok when nothing needed saving).
+  /// The outcome of the last file save that flushKey attempted (Ok when none failed).
   virtual SaveResult lastSaveResult() const = 0;
+  /// Why the last flushKey failed, as a sentence naming the file; empty after a success.
+  virtual std::string lastSaveError() const = 0;
 };
 
 /// Opens the registry of the prefix folder `prefixDir`. On failure returns null and `result`

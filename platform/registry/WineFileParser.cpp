@@ -1,0 +1,436 @@
+#include "platform/registry/WineFileParser.h"
+
+#include "platform/registry/RegistryText.h"
+#include "platform/registry/WineValueSyntax.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tw::platform::detail {
+
+namespace {
+
+using Status = RegistryLoadResult::Status;
+
+constexpr std::string_view Signature = "WINE REGISTRY Version 2";
+constexpr std::string_view RootComment = ";; All keys relative to ";
+// Windows nests keys at most 512 deep; deeper paths are damage, and the limit keeps every
+// walk of the tree short.
+constexpr std::size_t MaxKeyDepth = 512;
+constexpr std::size_t MaxKeyNameUnits = 255;
+constexpr std::size_t MaxValueNameUnits = 16383;
+constexpr std::uint64_t TicksPerSecond = 10000000ull;
+constexpr std::uint64_t TicksFrom1601To1970 = 116444736000000000ull;
+
+bool isSpace(char c) { return c == ' ' || c == '\t'; }
+
+struct Fault {
+  Status status;
+  std::size_t offset; // in the file, to find the line
+  std::string detail;
+};
+
+// One path element of the key line being read, and the key it named.
+struct PathStep {
+  std::string_view raw; // escaped text in the file, to recognise the same element cheaply
+  KeyId key;
+};
+
+class Parser {
+public:
+  Parser(RegistryStore &store, std::uint8_t file, FileHeader &header)
+      : m_store(store), m_file(file), m_header(header), m_text(store.files()[file].bytes) {}
+
+  RegistryLoadResult run();
+
+private:
+  bool parseHeader();
+  bool parseKeyLine(std::size_t start, std::size_t end);
+  bool parseKeyOption(std::size_t start, std::size_t end);
+  bool parseGlobalOption(std::size_t start, std::size_t end);
+  bool parseValueLine(std::size_t start, std::size_t end, std::size_t &next);
+  bool finishKey();
+  bool fail(Status status, std::size_t offset, std::string detail) {
+    m_fault = {status, offset, std::move(detail)};
+    return false;
+  }
+  KeyId childFor(KeyId parent, std::string_view name, bool owned, Slice slice);
+  void stampTime(KeyId key, std::uint64_t time);
+  std::size_t lineEnd(std::size_t from) const {
+    const void *nl = std::memchr(m_text.data() + from, '\n', m_text.size() - from);
+    return nl ? static_cast<std::size_t>(static_cast<const char *>(nl) - m_text.data()) : m_text.size();
+  }
+  // The end of a line's content: before the newline and before a carriage return.
+  std::size_t contentEnd(std::size_t start, std::size_t end) const {
+    return (end > start && m_text[end - 1] == '\r') ? end - 1 : end;
+  }
+  Slice slice(std::size_t offset, std::size_t length) const {
+    return {static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(length)};
+  }
+  std::size_t lineOf(std::size_t offset) const {
+    return static_cast<std::size_t>(std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(offset), '\n')) + 1;
+  }
+
+  RegistryStore &m_store;
+  std::uint8_t m_file;
+  FileHeader &m_header;
+  std::string_view m_text;
+  Fault m_fault{Status::Ok, 0, {}};
+
+  KeyId m_key = NoKey;          // the key whose lines are being read
+  std::size_t m_blockStart = 0; // where its block begins
+  std::size_t m_blockEnd = 0;   // just past its last line so far
+  std::uint64_t m_lineTime = 0; // the time on its key line
+  bool m_sawKey = false;
+  std::vector<PathStep> m_path; // the elements of the previous key line
+  std::u16string m_units;       // scratch for decoding
+  std::vector<std::pair<std::string_view, std::string>> m_elements; // raw, decoded (when not simple)
+};
+
+RegistryLoadResult Parser::run() {
+  RegistryLoadResult result;
+  result.file = m_store.files()[m_file].path;
+  bool ok = parseHeader();
+  std::size_t pos = ok ? lineEnd(0) : 0;
+  while (ok && pos < m_text.size()) {
+    std::size_t start = pos + 1; // past the newline
+    if (start >= m_text.size()) break;
+    std::size_t end = lineEnd(start);
+    std::size_t next = end;
+    std::size_t p = start;
+    while (p < end && isSpace(m_text[p])) ++p;
+    char c = p < end ? m_text[p] : '\0';
+    std::size_t stop = contentEnd(start, end);
+    switch (c) {
+    case '[': ok = finishKey() && parseKeyLine(p, stop); break;
+    case '@':
+    case '"':
+      if (!m_sawKey) {
+        ok = fail(Status::ValueWithoutKey, p, "a value before the first key");
+        break;
+      }
+      ok = parseValueLine(p, stop, next);
+      if (ok) m_blockEnd = next < m_text.size() ? next + 1 : next;
+      break;
+    case '#':
+      ok = m_sawKey ? parseKeyOption(p, stop) : parseGlobalOption(p, stop);
+      if (ok && m_sawKey) m_blockEnd = end < m_text.size() ? end + 1 : end;
+      break;
+    case ';':
+      if (!m_sawKey) {
+        std::string_view line = m_text.substr(p, stop - p);
+        if (line.substr(0, RootComment.size()) == RootComment && m_header.rootText.empty())
+          m_header.rootText.assign(line.substr(RootComment.size()));
+        break;
+      }
+      m_blockEnd = end < m_text.size() ? end + 1 : end; // a comment inside a key stays with it
+      break;
+    case '\0':
+    case '\r': break; // an empty line
+    default: ok = fail(Status::UnexpectedLine, p, "a line that is neither a key, a value, an option nor a comment");
+    }
+    pos = next;
+  }
+  if (ok) ok = finishKey();
+  if (!ok) {
+    result.status = m_fault.status;
+    result.line = lineOf(std::min(m_fault.offset, m_text.size()));
+    result.detail = std::move(m_fault.detail);
+    return result;
+  }
+  result.status = Status::Ok;
+  return result;
+}
+
+bool Parser::parseHeader() {
+  std::size_t end = lineEnd(0);
+  if (m_text.substr(0, contentEnd(0, end)) != Signature)
+    return fail(Status::BadHeader, 0, "the first line is not \"WINE REGISTRY Version 2\"");
+  if (const void *nul = std::memchr(m_text.data(), '\0', m_text.size()))
+    return fail(Status::UnexpectedLine, static_cast<std::size_t>(static_cast<const char *>(nul) - m_text.data()),
+                "a NUL byte");
+  return true;
+}
+
+bool Parser::parseGlobalOption(std::size_t start, std::size_t end) {
+  std::string_view line = m_text.substr(start, end - start);
+  if (line.substr(0, 6) != "#arch=") return true; // Wine ignores options it does not know
+  std::string_view arch = line.substr(6);
+  if (arch != "win32" && arch != "win64")
+    return fail(Status::BadArchitecture, start, "unknown architecture \"" + std::string(arch) + "\"");
+  if (!m_header.arch.empty() && m_header.arch != arch)
+    return fail(Status::BadArchitecture, start, "a second, different #arch line");
+  m_header.arch.assign(arch);
+  return true;
+}
+
+KeyId Parser::childFor(KeyId parent, std::string_view name, bool owned, Slice nameSlice) {
+  const std::vector<KeyId> &children = m_store.key(parent).children;
+  std::size_t position = children.size();
+  // Files list keys in order, so a new key usually goes after its last sibling.
+  if (!children.empty() && compareNames(m_store.keyName(children.back()), name) >= 0) {
+    KeyId found = m_store.findChild(parent, name, &position);
+    if (found != NoKey) return found;
+  }
+  if (owned) {
+    KeyId id = m_store.addChildSlice(parent, Slice{}, m_file, position);
+    m_store.key(id).extra = std::make_unique<KeyExtra>();
+    m_store.key(id).extra->ownsName = true;
+    m_store.key(id).extra->name.assign(name);
+    return id;
+  }
+  return m_store.addChildSlice(parent, nameSlice, m_file, position);
+}
+
+void Parser::stampTime(KeyId key, std::uint64_t time) {
+  // A key and the parents made for it take the time of the first line that dates them.
+  while (key != NoKey && m_store.key(key).modified == 0) {
+    m_store.key(key).modified = time;
+    key = m_store.key(key).parent;
+  }
+}
+
+bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
+  std::string_view rest = m_text.substr(start + 1, end - start - 1);
+  m_units.clear();
+  bool simple = true; // only "\\" separators: every element is a slice of the file
+  EscapedDecode decoded = decodeEscaped(rest, ']', [this](char16_t u) { m_units.push_back(u); });
+  if (decoded.status == EscapedDecode::Status::BadUtf8)
+    return fail(Status::MalformedKey, start + 1 + decoded.end, "invalid UTF-8 in the key name");
+  if (decoded.status != EscapedDecode::Status::Ok) return fail(Status::MalformedKey, start, "no closing ']'");
+  std::string_view raw = rest.substr(0, decoded.end - 1);
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] != '\\') continue;
+    if (i + 1 < raw.size() && raw[i + 1] == '\\') {
+      ++i;
+      continue;
+    }
+    simple = false;
+    break;
+  }
+
+  // The time after the name: seconds since 1970, as Wine writes it.
+  std::string_view after = rest.substr(decoded.end);
+  std::size_t i = 0;
+  while (i < after.size() && isSpace(after[i])) ++i;
+  std::uint64_t seconds = 0;
+  std::size_t digits = 0;
+  for (; i < after.size() && after[i] >= '0' && after[i] <= '9'; ++i, ++digits)
+    seconds = seconds * 10 + static_cast<std::uint64_t>(after[i] - '0');
+  while (i < after.size() && isSpace(after[i])) ++i;
+  if (i != after.size() || digits > 10 || seconds > 0xFFFFFFFFull)
+    return fail(Status::MalformedKey, start, "unexpected text after the key name");
+  m_lineTime = digits > 0 ? seconds * TicksPerSecond + TicksFrom1601To1970 : fileTimeNow();
+
+  // Split into elements. The slices name the escaped text; in the simple case it is the name.
+  auto &elements = m_elements;
+  elements.clear();
+  if (!raw.empty()) {
+    if (simple) {
+      std::size_t from = 0;
+      for (;;) {
+        std::size_t cut = raw.find("\\\\", from);
+        elements.emplace_back(raw.substr(from, cut - from), std::string());
+        if (cut == std::string_view::npos) break;
+        from = cut + 2;
+      }
+    } else {
+      // Elements split at decoded backslashes; their raw text is found the same way.
+      std::size_t unitFrom = 0;
+      for (std::size_t u = 0; u <= m_units.size(); ++u) {
+        if (u < m_units.size() && m_units[u] != u'\\') continue;
+        std::string name;
+        appendUtf8(name, m_units.data() + unitFrom, u - unitFrom);
+        elements.emplace_back(std::string_view(), std::move(name));
+        unitFrom = u + 1;
+      }
+    }
+  }
+  if (elements.size() > MaxKeyDepth) return fail(Status::TooDeep, start, "keys nested too deep");
+
+  KeyId at = m_store.files()[m_file].branch;
+  std::size_t reused = 0;
+  for (std::size_t e = 0; e < elements.size(); ++e) {
+    auto &[rawName, decodedName] = elements[e];
+    std::string_view name = simple ? rawName : std::string_view(decodedName);
+    if (name.empty()) return fail(Status::MalformedKey, start, "an empty name in the key path");
+    if (simple && e < m_path.size() && reused == e && !m_path[e].raw.empty() && m_path[e].raw == rawName) {
+      at = m_path[e].key;
+      ++reused;
+      continue;
+    }
+    if (name.size() > MaxKeyNameUnits) { // UTF-8 is never shorter than its UTF-16
+      m_units.clear();
+      appendUtf16(m_units, name);
+      if (m_units.size() > MaxKeyNameUnits)
+        return fail(Status::MalformedKey, start, "a key name longer than 255 characters");
+    }
+    Slice nameSlice{};
+    if (simple) nameSlice = slice(static_cast<std::size_t>(rawName.data() - m_text.data()), rawName.size());
+    at = childFor(at, name, !simple, nameSlice);
+  }
+  m_path.resize(elements.size());
+  for (std::size_t e = reused; e < elements.size(); ++e) m_path[e] = {simple ? elements[e].first : std::string_view(), NoKey};
+  // Remember the keys on the path for the next line (walk up from the key just found).
+  KeyId up = at;
+  for (std::size_t e = elements.size(); e-- > 0;) {
+    m_path[e].key = up;
+    up = m_store.key(up).parent;
+  }
+
+  Key &k = m_store.key(at);
+  if (k.flags & keyflag::InFile) return fail(Status::DuplicateKey, start, "the key appears a second time");
+  k.flags |= keyflag::InFile;
+  m_key = at;
+  m_sawKey = true;
+  m_blockStart = start;
+  std::size_t nl = lineEnd(start);
+  m_blockEnd = nl < m_text.size() ? nl + 1 : nl;
+  return true;
+}
+
+bool Parser::parseKeyOption(std::size_t start, std::size_t end) {
+  std::string_view line = m_text.substr(start, end - start);
+  if (line.substr(0, 6) == "#time=") {
+    std::string_view digits = line.substr(6);
+    if (digits.empty() || digits.size() > 16 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) >= 0; }))
+      return fail(Status::MalformedOption, start, "a #time line without a hexadecimal time");
+    std::uint64_t time = 0;
+    for (char c : digits) time = time * 16 + static_cast<std::uint64_t>(hexDigitValue(c));
+    stampTime(m_key, time);
+    return true;
+  }
+  if (line.substr(0, 7) == "#class=") {
+    if (line.size() < 8 || line[7] != '"') return fail(Status::MalformedOption, start, "a #class line without a quoted name");
+    std::u16string units;
+    EscapedDecode d = decodeEscaped(line.substr(8), '"', [&units](char16_t u) { units.push_back(u); });
+    if (d.status != EscapedDecode::Status::Ok || 8 + d.end != line.size())
+      return fail(Status::MalformedOption, start, "a #class line whose name is not a well-formed string");
+    m_store.setClassName(m_key, std::move(units));
+    return true;
+  }
+  if (line == "#link") {
+    m_store.key(m_key).flags |= keyflag::Link;
+    return true;
+  }
+  if (line.substr(0, 5) == "#link") return fail(Status::MalformedOption, start, "unexpected text after #link");
+  return true; // Wine ignores options it does not know; the block keeps them
+}
+
+bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &next) {
+  Value v;
+  std::size_t p = start;
+  if (m_text[p] == '@') {
+    ++p;
+  } else {
+    std::size_t units = 0;
+    bool escaped = false;
+    EscapedDecode d = decodeEscaped(m_text.substr(p + 1, end - p - 1), '"', [&units](char16_t) { ++units; });
+    if (d.status != EscapedDecode::Status::Ok)
+      return fail(Status::MalformedValue, start,
+                  d.status == EscapedDecode::Status::BadUtf8 ? "invalid UTF-8 in the value name" : "no closing quote after the value name");
+    if (units > MaxValueNameUnits) return fail(Status::MalformedValue, start, "a value name longer than 16383 characters");
+    std::string_view raw = m_text.substr(p + 1, d.end - 1);
+    escaped = raw.find('\\') != std::string_view::npos;
+    if (escaped) {
+      std::u16string decoded;
+      decodeEscaped(raw, '\0', [&decoded](char16_t u) { decoded.push_back(u); });
+      v.extra = std::make_unique<ValueExtra>();
+      v.extra->ownsName = true;
+      appendUtf8(v.extra->name, decoded.data(), decoded.size());
+    } else {
+      v.name = slice(p + 1, raw.size());
+    }
+    p += 1 + d.end;
+  }
+  while (p < end && isSpace(m_text[p])) ++p;
+  if (p >= end || m_text[p] != '=') return fail(Status::MalformedValue, start, "no '=' after the value name");
+  ++p;
+  while (p < end && isSpace(m_text[p])) ++p;
+
+  std::string_view data = m_text.substr(p, end - p);
+  auto startsWith = [&data](std::string_view tag) { return data.substr(0, tag.size()) == tag; };
+  std::size_t quote = std::string_view::npos;
+  if (startsWith("\"")) {
+    v.type = 1, quote = p;
+  } else if (startsWith("str:\"")) {
+    v.type = 1, quote = p + 4;
+  } else if (startsWith("str(2):\"")) {
+    v.type = 2, quote = p + 7;
+  } else if (startsWith("str(7):\"")) {
+    v.type = 7, quote = p + 7;
+  }
+  if (quote != std::string_view::npos) {
+    EscapedDecode d = decodeEscaped(m_text.substr(quote + 1, end - quote - 1), '"', [](char16_t) {});
+    if (d.status == EscapedDecode::Status::BadUtf8)
+      return fail(Status::MalformedValue, start, "invalid UTF-8 in the string");
+    if (d.status != EscapedDecode::Status::Ok) return fail(Status::MalformedValue, start, "no closing quote after the string");
+    if (quote + 1 + d.end != end) return fail(Status::MalformedValue, start, "unexpected text after the string");
+    v.kind = DataKind::FileString;
+    v.text = slice(quote + 1, d.end - 1);
+  } else if (startsWith("dword:")) {
+    std::string_view digits = data.substr(6);
+    if (digits.empty() || digits.size() > 8 ||
+        !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) >= 0; }))
+      return fail(Status::MalformedValue, start, "a dword that is not one to eight hexadecimal digits");
+    v.type = 4;
+    v.kind = DataKind::FileDword;
+    v.text = slice(p + 6, digits.size());
+  } else if (startsWith("hex:") || startsWith("hex(")) {
+    std::size_t bytesAt = p + 4;
+    v.type = 3;
+    if (startsWith("hex(")) {
+      std::size_t close = data.find("):");
+      std::string_view digits = close == std::string_view::npos ? std::string_view() : data.substr(4, close - 4);
+      if (digits.empty() || digits.size() > 8 ||
+          !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) >= 0; }))
+        return fail(Status::MalformedValue, start, "a hex(type) without a hexadecimal type");
+      v.type = decodeDword(digits);
+      bytesAt = p + close + 2;
+    }
+    HexScan scan = scanHexBytes(m_text, bytesAt);
+    if (!scan.ok) {
+      bool cut = scan.faultAt >= m_text.size();
+      return fail(Status::MalformedValue, std::min(scan.faultAt, m_text.size()),
+                  cut ? "the file ends inside hex data" : "malformed hex data");
+    }
+    v.kind = DataKind::FileHex;
+    std::size_t stop = scan.end;
+    if (stop > bytesAt && m_text[stop - 1] == '\r') --stop;
+    v.text = slice(bytesAt, stop - bytesAt);
+    next = scan.end;
+  } else {
+    return fail(Status::MalformedValue, start, "unknown value type");
+  }
+  m_store.key(m_key).values.push_back(std::move(v));
+  return true;
+}
+
+bool Parser::finishKey() {
+  if (m_key == NoKey) return true;
+  Key &k = m_store.key(m_key);
+  stampTime(m_key, m_lineTime);
+  k.block = slice(m_blockStart, m_blockEnd - m_blockStart);
+  // Names must be unique within the key; sort a copy to find twins.
+  if (k.values.size() > 1) {
+    std::vector<std::string_view> names;
+    names.reserve(k.values.size());
+    for (const Value &v : k.values) names.push_back(m_store.valueName(k, v));
+    std::sort(names.begin(), names.end(), [](std::string_view a, std::string_view b) { return compareNames(a, b) < 0; });
+    for (std::size_t i = 1; i < names.size(); ++i)
+      if (sameName(names[i - 1], names[i]))
+        return fail(Status::DuplicateValue, m_blockStart, "the value \"" + std::string(names[i]) + "\" appears twice in the key");
+  }
+  m_key = NoKey;
+  return true;
+}
+
+} // namespace
+
+RegistryLoadResult parseBranchFile(RegistryStore &store, std::uint8_t file, FileHeader &header) {
+  Parser parser(store, file, header);
+  return parser.run();
+}
+
+} // namespace tw::platform::detail

@@ -1,0 +1,180 @@
+#include "platform/registry/WineFileWriter.h"
+
+#include "platform/RegistryApi.h"
+#include "platform/registry/RegistryText.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+
+namespace tw::platform::detail {
+
+namespace {
+
+constexpr std::int64_t TicksPerSecond = 10000000;
+constexpr std::int64_t TicksFrom1601To1970 = 116444736000000000ll;
+// Wine starts a new line of hex bytes once a line passes this many characters.
+constexpr int HexLineLimit = 76;
+
+class Writer {
+public:
+  Writer(const RegistryStore &store, std::string &out) : m_store(store), m_out(out) {}
+  void writeKeys(KeyId branch);
+
+private:
+  void writeBlock(KeyId id, KeyId branch);
+  void writeValue(const Key &k, const Value &v);
+  void writePath(KeyId id, KeyId branch);
+  int appendEscapedName(std::string_view wtf8, std::string_view specials) {
+    m_units.clear();
+    appendUtf16(m_units, wtf8);
+    std::size_t before = m_out.size();
+    appendEscaped(m_out, m_units.data(), m_units.size(), specials);
+    return static_cast<int>(m_out.size() - before);
+  }
+  template <typename... Args>
+  int print(const char *format, Args... args) {
+    char buffer[64];
+    int n = std::snprintf(buffer, sizeof buffer, format, args...);
+    m_out.append(buffer, static_cast<std::size_t>(n));
+    return n;
+  }
+
+  const RegistryStore &m_store;
+  std::string &m_out;
+  std::u16string m_units;
+  std::vector<KeyId> m_pathScratch;
+};
+
+bool isWritten(const Key &k) {
+  bool hasClass = k.extra && k.extra->hasClass;
+  return !k.values.empty() || k.children.empty() || hasClass || (k.flags & keyflag::Link);
+}
+
+void Writer::writeKeys(KeyId branch) {
+  // Depth first, parents before children, children in their sorted order.
+  std::vector<std::pair<KeyId, std::size_t>> stack; // key, next child to visit
+  stack.emplace_back(branch, 0);
+  writeBlock(branch, branch);
+  while (!stack.empty()) {
+    auto &[id, next] = stack.back();
+    const Key &k = m_store.key(id);
+    if (next == k.children.size()) {
+      stack.pop_back();
+      continue;
+    }
+    KeyId child = k.children[next++];
+    writeBlock(child, branch);
+    stack.emplace_back(child, 0);
+  }
+}
+
+void Writer::writeBlock(KeyId id, KeyId branch) {
+  const Key &k = m_store.key(id);
+  if (!isWritten(k)) return;
+  if ((k.flags & keyflag::InFile) && !(k.flags & keyflag::Changed)) {
+    std::string_view block = m_store.fileText(k.file, k.block);
+    m_out.push_back('\n');
+    m_out.append(block);
+    if (block.empty() || block.back() != '\n') m_out.push_back('\n');
+    return;
+  }
+  m_out.append("\n[");
+  if (id != branch) writePath(id, branch);
+  auto seconds = static_cast<unsigned>((static_cast<std::int64_t>(k.modified) - TicksFrom1601To1970) / TicksPerSecond);
+  print("] %u\n", seconds);
+  print("#time=%x%08x\n", static_cast<unsigned>(k.modified >> 32), static_cast<unsigned>(k.modified & 0xFFFFFFFFu));
+  if (k.extra && k.extra->hasClass) {
+    m_out.append("#class=\"");
+    appendEscaped(m_out, k.extra->className.data(), k.extra->className.size(), "\"\"");
+    m_out.append("\"\n");
+  }
+  if (k.flags & keyflag::Link) m_out.append("#link\n");
+  // Wine keeps values sorted by name and writes them in that order.
+  std::vector<const Value *> values;
+  values.reserve(k.values.size());
+  for (const Value &v : k.values) values.push_back(&v);
+  std::stable_sort(values.begin(), values.end(), [&](const Value *a, const Value *b) {
+    return compareNames(m_store.valueName(k, *a), m_store.valueName(k, *b)) < 0;
+  });
+  for (const Value *v : values) writeValue(k, *v);
+}
+
+void Writer::writePath(KeyId id, KeyId branch) {
+  m_pathScratch.clear();
+  for (KeyId at = id; at != branch && at != NoKey; at = m_store.key(at).parent) m_pathScratch.push_back(at);
+  for (std::size_t i = m_pathScratch.size(); i-- > 0;) {
+    appendEscapedName(m_store.keyName(m_pathScratch[i]), "[]");
+    if (i > 0) m_out.append("\\\\");
+  }
+}
+
+void Writer::writeValue(const Key &k, const Value &v) {
+  std::string_view name = m_store.valueName(k, v);
+  int count = 0;
+  if (!name.empty()) {
+    m_out.push_back('"');
+    count = 1 + appendEscapedName(name, "\"\"");
+    m_out.append("\"=");
+    count += 2;
+  } else {
+    m_out.append("@=");
+    count = 2;
+  }
+  ValueData data = m_store.valueData(k, v);
+  const std::vector<std::uint8_t> &bytes = data.bytes;
+  std::size_t len = bytes.size();
+  bool terminatedText = len >= 2 && len % 2 == 0 && bytes[len - 2] == 0 && bytes[len - 1] == 0;
+  if (isStringType(v.type) && terminatedText) {
+    if (v.type != 1) print("str(%x):", static_cast<unsigned>(v.type));
+    m_out.push_back('"');
+    m_units.resize(len / 2 - 1);
+    for (std::size_t i = 0; i < m_units.size(); ++i)
+      m_units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    appendEscaped(m_out, m_units.data(), m_units.size(), "\"\"");
+    m_out.append("\"\n");
+    return;
+  }
+  if (v.type == 4 && len == 4) {
+    std::uint32_t dw = static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
+                       (static_cast<std::uint32_t>(bytes[2]) << 16) | (static_cast<std::uint32_t>(bytes[3]) << 24);
+    print("dword:%08x\n", static_cast<unsigned>(dw));
+    return;
+  }
+  if (v.type == 3) count += print("hex:");
+  else count += print("hex(%x):", static_cast<unsigned>(v.type));
+  static constexpr char Digits[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < len; ++i) {
+    m_out.push_back(Digits[bytes[i] >> 4]);
+    m_out.push_back(Digits[bytes[i] & 15]);
+    count += 2;
+    if (i + 1 < len) {
+      m_out.push_back(',');
+      if (++count > HexLineLimit) {
+        m_out.append("\\\n  ");
+        count = 2;
+      }
+    }
+  }
+  m_out.push_back('\n');
+}
+
+} // namespace
+
+void writeBranchFile(const RegistryStore &store, std::uint8_t file, std::string_view rootText, std::string_view arch,
+                     std::string &out) {
+  const BranchFile &f = store.files()[file];
+  out.reserve(out.size() + f.bytes.size() + 4096);
+  out.append("WINE REGISTRY Version 2\n;; All keys relative to ");
+  out.append(rootText);
+  out.push_back('\n');
+  if (!arch.empty()) {
+    out.append("\n#arch=");
+    out.append(arch);
+    out.push_back('\n');
+  }
+  Writer writer(store, out);
+  writer.writeKeys(f.branch);
+}
+
+} // namespace tw::platform::detail

@@ -1,0 +1,377 @@
+#include "platform/WineRegistry.h"
+
+#include "platform/registry/RegistryEngine.h"
+#include "platform/registry/RegistryRoots.h"
+#include "platform/registry/WineFileParser.h"
+#include "platform/registry/WineFileWriter.h"
+#include "platform/registry/WineServerLock.h"
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tw::platform {
+
+namespace {
+
+using detail::KeyId;
+using detail::RegistryStore;
+using Status = RegistryLoadResult::Status;
+
+// Slices address files with 32-bit offsets; a registry file this large is not a registry.
+constexpr std::size_t MaxFileBytes = std::size_t{1} << 31;
+
+// The three files in the order Wine loads them, with the branch each holds.
+struct FileRole {
+  const char *name;
+  const char *defaultRoot; // escaped, as Wine 8 writes it
+};
+constexpr std::array<FileRole, 3> Roles = {{
+    {"system.reg", "REGISTRY\\\\Machine"},
+    {"userdef.reg", "REGISTRY\\\\User\\\\.Default"},
+    {"user.reg", "REGISTRY\\\\User\\\\"}, // the user's SID follows
+}};
+constexpr std::size_t SystemFile = 0;
+constexpr std::size_t UserFile = 2;
+
+// What identifies the file on disk as the one that was read.
+struct DiskIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  timespec modified{};
+  bool operator==(const DiskIdentity &o) const {
+    return exists == o.exists && (!exists || (device == o.device && inode == o.inode && size == o.size &&
+                                              modified.tv_sec == o.modified.tv_sec &&
+                                              modified.tv_nsec == o.modified.tv_nsec));
+  }
+};
+
+DiskIdentity identityOf(const std::string &path) {
+  DiskIdentity id;
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return id;
+  id.exists = true;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = st.st_size;
+  id.modified = st.st_mtim;
+  return id;
+}
+
+RegistryLoadResult failure(Status status, const std::string &file, std::string detail = {}) {
+  RegistryLoadResult r;
+  r.status = status;
+  r.file = file;
+  r.detail = std::move(detail);
+  return r;
+}
+
+// Reads a whole registry file; a missing file is reported as FileNotFound.
+RegistryLoadResult readWholeFile(const std::string &path, std::string &bytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return failure(errno == ENOENT ? Status::FileNotFound : Status::ReadError, path, std::strerror(errno));
+  struct stat st{};
+  RegistryLoadResult result = failure(Status::Ok, path);
+  if (::fstat(fd, &st) != 0) {
+    result = failure(Status::ReadError, path, std::strerror(errno));
+  } else if (!S_ISREG(st.st_mode)) {
+    result = failure(Status::NotAFile, path);
+  } else if (static_cast<std::uint64_t>(st.st_size) >= MaxFileBytes) {
+    result = failure(Status::TooLarge, path);
+  } else {
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        result = failure(Status::ReadError, path, n < 0 ? std::strerror(errno) : "the file shrank while being read");
+        break;
+      }
+      done += static_cast<std::size_t>(n);
+    }
+  }
+  ::close(fd);
+  return result;
+}
+
+bool isFileWritable(const std::string &path, const std::string &folder, bool exists) {
+  // Saving writes a new file beside the old one and renames it, so the folder must be
+  // writable too. Root may write anything; a file without any write bit counts as
+  // protected all the same.
+  if (::access(folder.c_str(), W_OK) != 0) return false;
+  if (!exists) return true;
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  if ((st.st_mode & 0222) == 0) return false;
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+// The user's SID from user.reg's "All keys relative to" line (…\\User\\S-1-5-…).
+std::string userSidFrom(const std::string &rootText) {
+  std::size_t cut = rootText.rfind("\\\\");
+  std::string sid = cut == std::string::npos ? std::string() : rootText.substr(cut + 2);
+  bool plain = !sid.empty() && sid.size() < 200 && sid.compare(0, 2, "S-") == 0 &&
+               sid.find_first_not_of("S-0123456789") == std::string::npos;
+  return plain ? sid : std::string(detail::DefaultUserSid);
+}
+
+class WineRegistryImpl final : public WineRegistry {
+public:
+  long openKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result) override {
+    return m_engine->openKey(parent, subKey, desiredAccess, result);
+  }
+  long createKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result,
+                 bool *created) override {
+    return m_engine->createKey(parent, subKey, desiredAccess, result, created);
+  }
+  long closeKey(RegKey key) override { return m_engine->closeKey(key); }
+  long queryInfoKey(RegKey key, KeyInfo &info) override { return m_engine->queryInfoKey(key, info); }
+  long enumKey(RegKey key, std::uint32_t index, std::string &name) override {
+    return m_engine->enumKey(key, index, name);
+  }
+  long enumValue(RegKey key, std::uint32_t index, RegValue &value, DataForm form) override {
+    return m_engine->enumValue(key, index, value, form);
+  }
+  long queryValue(RegKey key, std::string_view name, RegValue &value, DataForm form) override {
+    return m_engine->queryValue(key, name, value, form);
+  }
+  long setValue(RegKey key, std::string_view name, std::uint32_t type, const std::uint8_t *data, std::size_t size,
+                DataForm form) override {
+    return m_engine->setValue(key, name, type, data, size, form);
+  }
+  long deleteKey(RegKey key, std::string_view subKey) override { return m_engine->deleteKey(key, subKey); }
+  long deleteValue(RegKey key, std::string_view name) override { return m_engine->deleteValue(key, name); }
+  long flushKey(RegKey key) override { return m_engine->flushKey(key); }
+  long discardUnflushedChanges() override { return m_engine->discardUnflushedChanges(); }
+
+  bool isReadOnly() const override { return !m_readOnlyReason.empty(); }
+  std::string readOnlyReason() const override { return m_readOnlyReason; }
+  SaveResult lastSaveResult() const override {
+    std::lock_guard lock(m_saveMutex);
+    return m_lastSave;
+  }
+  std::string lastSaveError() const override {
+    std::lock_guard lock(m_saveMutex);
+    return m_lastSaveError;
+  }
+
+  static std::unique_ptr<WineRegistryImpl> open(const std::string &prefixDir, RegistryLoadResult &result,
+                                                const WineRegistryOptions &options);
+
+private:
+  long save(RegistryStore &store);
+  void noteSave(const SaveResult &saved, std::string error) {
+    std::lock_guard lock(m_saveMutex);
+    m_lastSave = saved;
+    m_lastSaveError = std::move(error);
+  }
+
+  std::string m_prefixDir;
+  std::unique_ptr<detail::RegistryEngine> m_engine;
+  std::array<detail::FileHeader, 3> m_headers;
+  std::array<DiskIdentity, 3> m_onDisk;
+  std::string m_arch;
+  std::string m_readOnlyReason;
+  bool m_checkServer = true;
+  mutable std::mutex m_saveMutex;
+  SaveResult m_lastSave{SaveResult::Status::Ok, {}, 0};
+  std::string m_lastSaveError;
+};
+
+std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &prefixDir, RegistryLoadResult &result,
+                                                         const WineRegistryOptions &options) {
+  struct stat st{};
+  if (::stat(prefixDir.c_str(), &st) != 0) {
+    result = failure(Status::FileNotFound, prefixDir, "the prefix folder does not exist");
+    return nullptr;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    result = failure(Status::NotAFile, prefixDir, "the prefix is not a folder");
+    return nullptr;
+  }
+  auto self = std::make_unique<WineRegistryImpl>();
+  self->m_prefixDir = prefixDir;
+  self->m_checkServer = !options.ignoreRunningServer;
+  auto store = std::make_unique<RegistryStore>();
+  std::array<std::string, 3> paths;
+  std::array<bool, 3> exists{};
+  std::array<std::string, 3> contents;
+  for (std::size_t i = 0; i < Roles.size(); ++i) {
+    paths[i] = prefixDir + "/" + Roles[i].name;
+    RegistryLoadResult read = readWholeFile(paths[i], contents[i]);
+    exists[i] = read.status != Status::FileNotFound;
+    // A prefix without user files is one Wine has not finished making; Wine starts those
+    // branches empty, and so do we. Without system.reg it is no prefix at all.
+    if (read.status == Status::FileNotFound && i != SystemFile) continue;
+    if (!read) {
+      result = read;
+      return nullptr;
+    }
+    self->m_onDisk[i] = identityOf(paths[i]);
+  }
+
+  // The user's branch is named after the SID in user.reg's header, which must be read first.
+  std::string sid(detail::DefaultUserSid);
+  if (exists[UserFile]) {
+    const std::string &text = contents[UserFile];
+    std::size_t start = text.find('\n');
+    std::size_t end = start == std::string::npos ? start : text.find('\n', start + 1);
+    std::string_view second = start == std::string::npos ? std::string_view() : std::string_view(text).substr(start + 1, end - start - 1);
+    constexpr std::string_view Comment = ";; All keys relative to ";
+    if (second.substr(0, Comment.size()) == Comment) sid = userSidFrom(std::string(second.substr(Comment.size())));
+  }
+  const std::array<std::string, 3> branchPaths = {"Machine", "User\\.Default", "User\\" + sid};
+
+  for (std::size_t i = 0; i < Roles.size(); ++i) {
+    detail::BranchFile file;
+    file.path = paths[i];
+    file.bytes = std::move(contents[i]);
+    file.branch = detail::ensureKeyPath(*store, branchPaths[i]);
+    store->key(file.branch).file = static_cast<std::uint8_t>(i);
+    store->files().push_back(std::move(file));
+  }
+  for (std::size_t i = 0; i < Roles.size(); ++i) {
+    if (!exists[i]) {
+      self->m_headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
+      continue;
+    }
+    RegistryLoadResult parsed = detail::parseBranchFile(*store, static_cast<std::uint8_t>(i), self->m_headers[i]);
+    if (!parsed) {
+      result = parsed;
+      return nullptr;
+    }
+    if (self->m_headers[i].rootText.empty())
+      self->m_headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
+  }
+
+  // Every file carries the prefix's architecture; Wine refuses files that disagree. A
+  // system.reg without the line makes a 32-bit prefix, as Wine decides.
+  for (std::size_t i = 0; i < Roles.size(); ++i) {
+    const std::string &arch = self->m_headers[i].arch;
+    if (arch.empty()) continue;
+    if (!self->m_arch.empty() && arch != self->m_arch) {
+      result = failure(Status::BadArchitecture, paths[i], "its #arch line differs from the other registry files");
+      return nullptr;
+    }
+    self->m_arch = arch;
+  }
+  if (self->m_arch.empty()) self->m_arch = "win32";
+
+  std::string reason;
+  if (options.readOnly) reason = "The registry was opened read-only.";
+  if (reason.empty() && self->m_checkServer && detail::isWineServerRunning(prefixDir))
+    reason = "Wine is running for this prefix and owns its registry, so the registry can only be read. Close "
+             "every Wine program (or run \"wineserver -k\") and open it again to make changes.";
+  for (std::size_t i = 0; i < Roles.size(); ++i) {
+    bool writable = isFileWritable(paths[i], prefixDir, exists[i]);
+    store->files()[i].writable = writable;
+    if (!writable && reason.empty())
+      reason = "The registry file " + paths[i] + " cannot be written, so the keys it holds can only be read.";
+  }
+  self->m_readOnlyReason = reason;
+
+  detail::RootKeys roots = detail::makeRootKeys(*store, sid);
+  WineRegistryImpl *raw = self.get();
+  self->m_engine = std::make_unique<detail::RegistryEngine>(std::move(store), roots,
+                                                            [raw](RegistryStore &s) { return raw->save(s); });
+  self->m_engine->setReadOnly(options.readOnly || (self->m_checkServer && reason.rfind("Wine is running", 0) == 0));
+  result = failure(Status::Ok, prefixDir);
+  return self;
+}
+
+long WineRegistryImpl::save(RegistryStore &store) {
+  std::vector<detail::BranchFile> &files = store.files();
+  std::array<bool, 3> failed{};
+  long status = error::Success;
+  SaveResult lastSaved{SaveResult::Status::Ok, {}, 0};
+  std::string problem;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    detail::BranchFile &file = files[i];
+    if (file.changes == file.saved) continue;
+    // A wineserver that started after we read the files owns them now, and a file that
+    // changed on disk holds changes we have not seen: overwriting either would lose data.
+    if (m_checkServer && detail::isWineServerRunning(m_prefixDir)) {
+      failed[i] = true;
+      status = error::AccessDenied;
+      problem = "cannot save " + file.path + ": Wine started running for this prefix; the file on disk is unchanged";
+      continue;
+    }
+    if (!(identityOf(file.path) == m_onDisk[i])) {
+      failed[i] = true;
+      status = error::WriteFault;
+      problem = "cannot save " + file.path + ": it changed on disk since it was read; the file on disk is unchanged";
+      continue;
+    }
+    std::string text;
+    detail::writeBranchFile(store, static_cast<std::uint8_t>(i), m_headers[i].rootText, m_arch, text);
+    SaveResult saved = saveFileAtomically(file.path, text);
+    if (!saved) {
+      failed[i] = true;
+      status = error::WriteFault;
+      lastSaved = saved;
+      problem = saved.description();
+      continue;
+    }
+    file.saved = file.changes;
+    m_onDisk[i] = identityOf(file.path);
+  }
+  // What reached the disk (and changes to keys no file holds) can no longer be taken back.
+  store.forgetChanges([&failed](std::uint8_t file) { return file < failed.size() && failed[file]; });
+  noteSave(lastSaved, problem);
+  return status;
+}
+
+} // namespace
+
+std::string RegistryLoadResult::description() const {
+  std::string what;
+  switch (status) {
+  case Status::Ok: return "loaded " + file;
+  case Status::FileNotFound: what = "not found"; break;
+  case Status::NotAFile: what = "not a regular file"; break;
+  case Status::ReadError: what = "cannot be read"; break;
+  case Status::TooLarge: what = "too large for a registry file"; break;
+  case Status::BadHeader: what = "not a Wine registry file"; break;
+  case Status::BadArchitecture: what = "unknown or conflicting architecture"; break;
+  case Status::MalformedKey: what = "malformed key line"; break;
+  case Status::MalformedValue: what = "malformed value"; break;
+  case Status::MalformedOption: what = "malformed option line"; break;
+  case Status::DuplicateKey: what = "duplicate key"; break;
+  case Status::DuplicateValue: what = "duplicate value"; break;
+  case Status::ValueWithoutKey: what = "value outside any key"; break;
+  case Status::UnexpectedLine: what = "unexpected line"; break;
+  case Status::TooDeep: what = "keys nested too deep"; break;
+  }
+  std::string text = "cannot open the registry: " + file;
+  if (line > 0) text += ", line " + std::to_string(line);
+  text += ": " + what;
+  if (!detail.empty()) text += " (" + detail + ")";
+  return text;
+}
+
+std::unique_ptr<WineRegistry> openWineRegistry(const std::string &prefixDir, RegistryLoadResult &result,
+                                               const WineRegistryOptions &options) {
+  return WineRegistryImpl::open(prefixDir, result, options);
+}
+
+RegistryLoadResult checkRegistryText(std::string_view text, std::string_view fileName) {
+  if (text.size() >= MaxFileBytes) return failure(Status::TooLarge, std::string(fileName));
+  RegistryStore store;
+  detail::BranchFile file;
+  file.path.assign(fileName);
+  file.bytes.assign(text);
+  file.branch = detail::ensureKeyPath(store, "Machine");
+  store.key(file.branch).file = 0;
+  store.files().push_back(std::move(file));
+  detail::FileHeader header;
+  return detail::parseBranchFile(store, 0, header);
+}
+
+} // namespace tw::platform

@@ -1,0 +1,127 @@
+#include "RegistryTestSupport.h"
+
+#include "platform/MemoryRegistry.h"
+#include "platform/WineRegistry.h"
+
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+TempDir::TempDir(const std::string &tag) {
+  static int counter = 0;
+  m_path = fs::temp_directory_path() /
+           ("tw-reg-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  fs::remove_all(m_path);
+  fs::create_directories(m_path);
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  for (auto &entry : fs::recursive_directory_iterator(m_path, ec))
+    fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(m_path, ec);
+}
+
+std::string readFile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void writeFile(const fs::path &path, const std::string &content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+}
+
+void putString(RegistryApi &reg, RegKey root, const std::string &path, const std::string &name,
+               const std::string &text) {
+  RegKey key = 0;
+  ASSERT_EQ(reg.createKey(root, path, access::KeyAllAccess, key), error::Success) << path;
+  ASSERT_EQ(reg.setValue(key, name, regtype::Sz, reinterpret_cast<const std::uint8_t *>(text.c_str()),
+                         text.size() + 1),
+            error::Success);
+  reg.closeKey(key);
+}
+
+void putDword(RegistryApi &reg, RegKey root, const std::string &path, const std::string &name, std::uint32_t v) {
+  RegKey key = 0;
+  ASSERT_EQ(reg.createKey(root, path, access::KeyAllAccess, key), error::Success) << path;
+  ASSERT_EQ(reg.setValue(key, name, regtype::Dword, reinterpret_cast<const std::uint8_t *>(&v), 4),
+            error::Success);
+  reg.closeKey(key);
+}
+
+std::string getString(RegistryApi &reg, RegKey root, const std::string &path, const std::string &name) {
+  RegKey key = 0;
+  if (long s = reg.openKey(root, path, access::KeyRead, key); s != error::Success)
+    return "<error " + std::to_string(s) + ">";
+  RegValue v;
+  long s = reg.queryValue(key, name, v);
+  reg.closeKey(key);
+  if (s != error::Success) return "<error " + std::to_string(s) + ">";
+  std::string text(v.data.begin(), v.data.end());
+  if (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+bool keyExists(RegistryApi &reg, RegKey root, const std::string &path) {
+  RegKey key = 0;
+  if (reg.openKey(root, path, access::KeyRead, key) != error::Success) return false;
+  reg.closeKey(key);
+  return true;
+}
+
+std::vector<std::string> subKeyNames(RegistryApi &reg, RegKey root, const std::string &path) {
+  std::vector<std::string> names;
+  RegKey key = 0;
+  if (reg.openKey(root, path, access::KeyRead, key) != error::Success) return names;
+  std::string name;
+  for (std::uint32_t i = 0; reg.enumKey(key, i, name) == error::Success; ++i) names.push_back(name);
+  reg.closeKey(key);
+  return names;
+}
+
+std::vector<std::string> valueNames(RegistryApi &reg, RegKey root, const std::string &path) {
+  std::vector<std::string> names;
+  RegKey key = 0;
+  if (reg.openKey(root, path, access::KeyRead, key) != error::Success) return names;
+  RegValue v;
+  for (std::uint32_t i = 0; reg.enumValue(key, i, v) == error::Success; ++i) names.push_back(v.name);
+  reg.closeKey(key);
+  return names;
+}
+
+static std::string fileHead(const std::string &root) {
+  return "WINE REGISTRY Version 2\n;; All keys relative to " + root + "\n\n#arch=win64\n";
+}
+
+void writeMinimalPrefix(const fs::path &dir, const std::string &systemBlocks, const std::string &userBlocks,
+                        const std::string &userdefBlocks) {
+  fs::create_directories(dir);
+  writeFile(dir / "system.reg", fileHead("REGISTRY\\\\Machine") + systemBlocks);
+  writeFile(dir / "user.reg", fileHead("REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000") + userBlocks);
+  writeFile(dir / "userdef.reg", fileHead("REGISTRY\\\\User\\\\.Default") + userdefBlocks);
+}
+
+std::vector<BackendFactory> allBackends() {
+  std::vector<BackendFactory> list;
+  list.push_back({"Memory", [](const fs::path &) { return makeMemoryRegistry(); }});
+  list.push_back({"Wine", [](const fs::path &scratch) -> std::unique_ptr<RegistryApi> {
+                    writeMinimalPrefix(scratch);
+                    RegistryLoadResult result;
+                    WineRegistryOptions options;
+                    options.ignoreRunningServer = true;
+                    auto reg = openWineRegistry(scratch.string(), result, options);
+                    EXPECT_TRUE(result) << result.description();
+                    return reg;
+                  }});
+  return list;
+}
+
+} // namespace tw::test
