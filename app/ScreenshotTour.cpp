@@ -1,0 +1,63 @@
+#include "app/ScreenshotTour.h"
+
+#include "app/TSplashScreen.h"
+#include "app/TfmMainForm.h"
+#include "app/pages/ScanErrorsPage.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QPixmap>
+#include <QPushButton>
+#include <QToolButton>
+#include <QtDebug>
+
+namespace tw::app {
+
+static void settle(int milliseconds = 200) {
+  QDeadlineTimer deadline(milliseconds);
+  while (!deadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+static bool save(QWidget &widget, const QString &folder, const QString &name) {
+  const QString path = QDir(folder).filePath(name + QStringLiteral(".png"));
+  if (widget.grab().save(path)) return true;
+  qWarning("cannot save %s", qPrintable(path));
+  return false;
+}
+
+bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &folder) {
+  QDir().mkpath(folder);
+  bool ok = save(splash, folder, QStringLiteral("00-splash"));
+  settle();
+
+  const struct {
+    QToolButton *button;
+    const char *name;
+  } pages[] = {
+      {form.toolScanErrors, "01-scan-errors"}, {form.toolToolbar, "02-ie-plugins"},
+      {form.toolE, "03-ie-traces"},            {form.toolStartup, "04-startup"},
+      {form.toolAddRemove, "05-uninstall"},    {form.toolBackup, "06-backup"},
+      {form.toolHistory, "07-history"},        {form.toolIgnore, "08-ignore-list"},
+  };
+  for (const auto &page : pages) {
+    page.button->click();
+    settle();
+    ok = save(form, folder, QString::fromLatin1(page.name)) && ok;
+  }
+
+  // The scan page with the rows of a whole scan; the scan's end brings the page to the front.
+  ScanErrorsPage &scanPage = *form.scanErrorsPage();
+  form.toolToolbar->click();
+  scanPage.btnStartScan->click();
+  settle(100);
+  ok = save(form, folder, QStringLiteral("09-scan-running")) && ok;
+  QDeadlineTimer deadline(120000);
+  while (scanPage.btnStartScan->text() != QStringLiteral("Start &Scan") && !deadline.hasExpired())
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+  settle();
+  ok = save(form, folder, QStringLiteral("10-scan-done")) && ok;
+  return ok;
+}
+
+} // namespace tw::app

@@ -1,0 +1,45 @@
+#include "app/pages/AddRemovePage.h"
+
+#include "app/CheckableListModel.h"
+#include "app/ReportList.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+namespace tw::app {
+
+AddRemovePage::AddRemovePage(QWidget *parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("tabAddRemove"));
+  m_model = new CheckableListModel(m_entries,
+                                   {QStringLiteral("Display Name"), QStringLiteral("Uninstall Path"),
+                                    QStringLiteral("Key Name")},
+                                   this);
+  lvAddRemove = makeReportList(this, QStringLiteral("lvAddRemove"), m_model, {240});
+  // The key name travels with each row for the page's work but is not for the user's eyes.
+  QHeaderView *header = lvAddRemove->horizontalHeader();
+  header->setStretchLastSection(false);
+  header->setSectionResizeMode(1, QHeaderView::Stretch);
+  header->setMinimumSectionSize(1);
+  header->setSectionResizeMode(2, QHeaderView::Fixed);
+  lvAddRemove->setColumnWidth(2, 1);
+
+  btnUninstall = makeButton(this, QStringLiteral("btnUninstall"), QStringLiteral("&Uninstall"));
+  btnUninstall->setEnabled(false);
+  btnDeleteEntry = makeButton(this, QStringLiteral("btnDeleteEntry"), QStringLiteral("&Delete entries"));
+  btnDeleteEntry->setEnabled(false);
+  btnRefresh1 = makeButton(this, QStringLiteral("btnRefresh1"), QStringLiteral("&Refresh"));
+  btnCheckAlll2 = makeButton(this, QStringLiteral("btnCheckAlll2"), QStringLiteral("&Check All"));
+  GroupBox = makeControlPanel(this, QStringLiteral("GroupBox"),
+                              {btnUninstall, btnDeleteEntry, btnRefresh1, btnCheckAlll2});
+
+  auto *page = new QVBoxLayout(this);
+  page->setContentsMargins(4, 4, 4, 4);
+  page->setSpacing(4);
+  page->addWidget(lvAddRemove, 1);
+  page->addWidget(GroupBox);
+}
+
+} // namespace tw::app

@@ -1,0 +1,37 @@
+#pragma once
+// The uninstall manager page (tabAddRemove): installed programs sorted by display name, and the
+// control panel with Uninstall, Delete entries, Refresh and the check-all toggle.
+
+#include "lists/CheckableList.h"
+
+#include <QWidget>
+
+class QGroupBox;
+class QPushButton;
+class QTableView;
+
+namespace tw::app {
+
+class CheckableListModel;
+
+class AddRemovePage : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit AddRemovePage(QWidget *parent = nullptr);
+
+  lists::CheckableList &entries() { return m_entries; }
+
+  QTableView *lvAddRemove = nullptr;
+  QGroupBox *GroupBox = nullptr;
+  QPushButton *btnUninstall = nullptr;
+  QPushButton *btnDeleteEntry = nullptr;
+  QPushButton *btnRefresh1 = nullptr;
+  QPushButton *btnCheckAlll2 = nullptr;
+
+private:
+  lists::CheckableList m_entries{/*sorted=*/true};
+  CheckableListModel *m_model = nullptr;
+};
+
+} // namespace tw::app

@@ -1,0 +1,37 @@
+#pragma once
+// The startup manager page (tabStartup): the programs started at logon, checked when active,
+// and the control panel with Refresh, Apply, Check All and UnCheck All.
+
+#include "lists/CheckableList.h"
+
+#include <QWidget>
+
+class QGroupBox;
+class QPushButton;
+class QTableView;
+
+namespace tw::app {
+
+class CheckableListModel;
+
+class StartupPage : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit StartupPage(QWidget *parent = nullptr);
+
+  lists::CheckableList &startupItems() { return m_items; }
+
+  QTableView *lvStartup = nullptr;
+  QGroupBox *GroupBox = nullptr;
+  QPushButton *btnRefresh = nullptr;
+  QPushButton *btnApply = nullptr;
+  QPushButton *btnEnable = nullptr;
+  QPushButton *btnDisable = nullptr;
+
+private:
+  lists::CheckableList m_items;
+  CheckableListModel *m_model = nullptr;
+};
+
+} // namespace tw::app

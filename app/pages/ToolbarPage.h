@@ -1,0 +1,42 @@
+#pragma once
+// The add-on page (tabToolbar): the browser's add-ons, sorted by name, the Display box that
+// chooses which kinds are listed, and the control panel with "Scan Now" and "&Delete".
+
+#include "lists/CheckableList.h"
+
+#include <QWidget>
+
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+class QTableView;
+
+namespace tw::app {
+
+class CheckableListModel;
+
+class ToolbarPage : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit ToolbarPage(QWidget *parent = nullptr);
+
+  lists::CheckableList &addons() { return m_addons; }
+
+  QTableView *lvBHO = nullptr;
+  QGroupBox *Display_Toolbar = nullptr;
+  QCheckBox *DisplayToolbar_CheckBox = nullptr;
+  QCheckBox *DisplayBHO_CheckBox = nullptr;
+  QCheckBox *DisplayExpBar_CheckBox = nullptr;
+  QCheckBox *DisplayMenuExt_CheckBox = nullptr;
+  QCheckBox *DisplayDownHandle_CheckBox = nullptr;
+  QGroupBox *Controls_GroupBox = nullptr;
+  QPushButton *ScanToolbar_BitBtn = nullptr;
+  QPushButton *Del_SpeedButton = nullptr;
+
+private:
+  lists::CheckableList m_addons{/*sorted=*/true};
+  CheckableListModel *m_model = nullptr;
+};
+
+} // namespace tw::app
