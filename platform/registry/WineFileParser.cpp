@@ -84,6 +84,7 @@ private:
   bool m_sawKey = false;
   std::vector<PathStep> m_path; // the elements of the previous key line
   std::u16string m_units;       // scratch for decoding
+  std::vector<std::size_t> m_valueLines; // where each value of the key starts
   std::vector<std::pair<std::string_view, std::string>> m_elements; // raw, decoded (when not simple)
 };
 
@@ -404,6 +405,7 @@ bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &nex
     return fail(Status::MalformedValue, start, "unknown value type");
   }
   m_store.key(m_key).values.push_back(std::move(v));
+  m_valueLines.push_back(start);
   return true;
 }
 
@@ -412,16 +414,22 @@ bool Parser::finishKey() {
   Key &k = m_store.key(m_key);
   stampTime(m_key, m_lineTime);
   k.block = slice(m_blockStart, m_blockEnd - m_blockStart);
-  // Names must be unique within the key; sort a copy to find twins.
+  // Names must be unique within the key; sort the names to find twins, and name the line of
+  // the later one.
   if (k.values.size() > 1) {
-    std::vector<std::string_view> names;
-    names.reserve(k.values.size());
-    for (const Value &v : k.values) names.push_back(m_store.valueName(k, v));
-    std::sort(names.begin(), names.end(), [](std::string_view a, std::string_view b) { return compareNames(a, b) < 0; });
-    for (std::size_t i = 1; i < names.size(); ++i)
-      if (sameName(names[i - 1], names[i]))
-        return fail(Status::DuplicateValue, m_blockStart, "the value \"" + std::string(names[i]) + "\" appears twice in the key");
+    std::vector<std::size_t> order(k.values.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto nameAt = [&](std::size_t i) { return m_store.valueName(k, k.values[i]); };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return compareNames(nameAt(a), nameAt(b)) < 0; });
+    for (std::size_t i = 1; i < order.size(); ++i) {
+      if (!sameName(nameAt(order[i - 1]), nameAt(order[i]))) continue;
+      std::size_t later = std::max(order[i - 1], order[i]);
+      return fail(Status::DuplicateValue, m_valueLines[later],
+                  "the value \"" + std::string(nameAt(later)) + "\" appears twice in the key");
+    }
   }
+  m_valueLines.clear();
   m_key = NoKey;
   return true;
 }

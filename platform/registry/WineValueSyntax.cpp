@@ -42,6 +42,10 @@ HexScan scanHexBytes(std::string_view text, std::size_t pos) {
     }
     ++i;
     ++scan.lines;
+    if (i >= n) { // the file ends where the continued line should be
+      scan.faultAt = n;
+      return scan;
+    }
     while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
   }
 }
