@@ -1,0 +1,179 @@
+#include "RepairTestMachine.h"
+
+#include "cli/tidewell-regedit/RegFileImport.h"
+#include "platform/Machine.h"
+#include "platform/MemoryRegistry.h"
+#include "platform/RegistryApi.h"
+#include "platform/WinePrefix.h"
+#include "scan/ScanLists.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <stdexcept>
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+namespace api = platform;
+
+/// The memory registry, passing every call through, except that flushes can be made to fail.
+class FlakyRegistry : public platform::RegistryApi {
+public:
+  explicit FlakyRegistry(std::unique_ptr<platform::RegistryApi> inner) : m_inner(std::move(inner)) {}
+  bool flushFails = false;
+
+  long openKey(api::RegKey parent, std::string_view subKey, std::uint32_t access,
+               api::RegKey &result) override {
+    return m_inner->openKey(parent, subKey, access, result);
+  }
+  long createKey(api::RegKey parent, std::string_view subKey, std::uint32_t access,
+                 api::RegKey &result, bool *created) override {
+    return m_inner->createKey(parent, subKey, access, result, created);
+  }
+  long closeKey(api::RegKey key) override { return m_inner->closeKey(key); }
+  long queryInfoKey(api::RegKey key, api::KeyInfo &info) override {
+    return m_inner->queryInfoKey(key, info);
+  }
+  long enumKey(api::RegKey key, std::uint32_t index, std::string &name) override {
+    return m_inner->enumKey(key, index, name);
+  }
+  long enumValue(api::RegKey key, std::uint32_t index, api::RegValue &value,
+                 api::DataForm form) override {
+    return m_inner->enumValue(key, index, value, form);
+  }
+  long queryValue(api::RegKey key, std::string_view name, api::RegValue &value,
+                  api::DataForm form) override {
+    return m_inner->queryValue(key, name, value, form);
+  }
+  long setValue(api::RegKey key, std::string_view name, std::uint32_t type,
+                const std::uint8_t *data, std::size_t size, api::DataForm form) override {
+    return m_inner->setValue(key, name, type, data, size, form);
+  }
+  long deleteKey(api::RegKey key, std::string_view subKey) override {
+    return m_inner->deleteKey(key, subKey);
+  }
+  long deleteValue(api::RegKey key, std::string_view name) override {
+    return m_inner->deleteValue(key, name);
+  }
+  long flushKey(api::RegKey key) override {
+    return flushFails ? api::error::WriteFault : m_inner->flushKey(key);
+  }
+  long discardUnflushedChanges() override { return m_inner->discardUnflushedChanges(); }
+
+private:
+  std::unique_ptr<platform::RegistryApi> m_inner;
+};
+
+RepairTestMachine::RepairTestMachine() {
+  std::string pattern = (fs::temp_directory_path() / "tw-repair-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+  m_folder = pattern;
+  fs::create_directories(m_folder + "/drive_c/windows/system32");
+  fs::create_directories(m_folder + "/dosdevices");
+  fs::create_directory_symlink("../drive_c", m_folder + "/dosdevices/c:");
+  auto registry = std::make_unique<FlakyRegistry>(platform::makeMemoryRegistry());
+  m_registry = registry.get();
+  platform::installMachine(platform::makeMachine(m_folder, std::move(registry)));
+}
+
+RepairTestMachine::~RepairTestMachine() {
+  std::error_code ignored;
+  fs::remove_all(m_folder, ignored);
+}
+
+platform::RegistryApi &RepairTestMachine::registry() { return *m_registry; }
+
+void RepairTestMachine::setFlushFails(bool fails) { m_registry->flushFails = fails; }
+
+void RepairTestMachine::importReg(std::string_view regLines) {
+  const std::string text = "Windows Registry Editor Version 5.00\n\n" + std::string(regLines);
+  regedit::RegFileResult result = regedit::importRegText(registry(), text, "fixture.reg");
+  if (!result) throw std::runtime_error(result.description());
+}
+
+std::optional<std::pair<std::uint32_t, Bytes>>
+RepairTestMachine::value(std::uint32_t root, std::string_view keyPath, std::string_view name) {
+  api::RegKey key = 0;
+  if (registry().openKey(root, keyPath, api::access::KeyRead, key) != 0) return std::nullopt;
+  api::RegValue found;
+  const long status = registry().queryValue(key, name, found);
+  registry().closeKey(key);
+  if (status != 0) return std::nullopt;
+  return std::make_pair(found.type, std::move(found.data));
+}
+
+bool RepairTestMachine::keyExists(std::uint32_t root, std::string_view keyPath) {
+  api::RegKey key = 0;
+  if (registry().openKey(root, keyPath, api::access::KeyRead, key) != 0) return false;
+  registry().closeKey(key);
+  return true;
+}
+
+static void dumpKey(api::RegistryApi &registry, api::RegKey key, const std::string &path,
+                    std::vector<std::string> &lines) {
+  bool hasValues = false;
+  api::RegValue value;
+  for (std::uint32_t i = 0; registry.enumValue(key, i, value) == 0; ++i) {
+    std::ostringstream line;
+    line << path << "\\" << value.name << "=" << value.type << ":";
+    for (std::uint8_t byte : value.data) {
+      char hex[3];
+      std::snprintf(hex, sizeof hex, "%02x", byte);
+      line << hex;
+    }
+    lines.push_back(line.str());
+    hasValues = true;
+  }
+  if (!hasValues) lines.push_back(path);
+  std::string name;
+  for (std::uint32_t i = 0; registry.enumKey(key, i, name) == 0; ++i) {
+    api::RegKey child = 0;
+    if (registry.openKey(key, name, api::access::KeyRead, child) != 0) continue;
+    dumpKey(registry, child, path + "\\" + name, lines);
+    registry.closeKey(child);
+  }
+}
+
+std::vector<std::string> RepairTestMachine::dump(std::uint32_t root, std::string_view keyPath) {
+  std::vector<std::string> lines;
+  api::RegKey key = 0;
+  if (registry().openKey(root, keyPath, api::access::KeyRead, key) != 0) return lines;
+  dumpKey(registry(), key, std::string(keyPath), lines);
+  registry().closeKey(key);
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+Bytes textBytes(std::string_view text) {
+  Bytes bytes(text.begin(), text.end());
+  bytes.push_back(0);
+  return bytes;
+}
+
+lists::Row errorRow(std::string errorType, std::string keyText, std::string guessPath,
+                    std::string keyValue) {
+  return scan::makeErrorListRow(
+      {std::move(errorType), std::move(keyText), std::move(keyValue), std::move(guessPath)});
+}
+
+std::vector<std::string> rowTexts(const lists::CheckableList &list) {
+  std::vector<std::string> texts;
+  for (int i = 0; i < list.count(); ++i)
+    texts.push_back(list.row(i).caption + "|" + list.row(i).subItem(0));
+  return texts;
+}
+
+std::optional<std::string> fileText(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+} // namespace tw::test
