@@ -62,6 +62,10 @@ private:
     }
     platform::RegKey child = 0;
     const long rc = m_registry.openKey(parent, name, platform::access::KeyRead, child);
+    // A key that vanished since it was listed, or a link to a key that does not exist, has
+    // nothing to export: the registry editor passes over it too.
+    if (rc == error::FileNotFound)
+      return;
     if (rc != error::Success) {
       noteGap(path, "it cannot be opened", rc);
       return;

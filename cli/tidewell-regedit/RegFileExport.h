@@ -24,7 +24,7 @@ struct ExportGaps {
 /// Exports the key `keyText` (a root's full name, any case, optionally followed by a path
 /// below it: "HKEY_LOCAL_MACHINE\Software") into `bytes`. An empty `keyText` exports
 /// HKEY_LOCAL_MACHINE and then HKEY_USERS into one text. Sub-keys that cannot be opened are
-/// left out and listed in `gaps`. Fails (leaving `bytes` empty) on an unknown root or a key
+/// left out and listed in `gaps`, except those that no longer exist (a dangling link). Fails (leaving `bytes` empty) on an unknown root or a key
 /// that does not exist.
 RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
                             std::string &bytes, ExportGaps *gaps = nullptr);

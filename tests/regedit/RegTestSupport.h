@@ -32,4 +32,49 @@ platform::RegValue getRaw(platform::RegistryApi &registry, platform::RegKey root
 /// True when the key exists.
 bool keyExists(platform::RegistryApi &registry, platform::RegKey root, std::string_view path);
 
+/// Forwards every call to another registry; tests override the calls they make fail.
+class ForwardingRegistry : public platform::RegistryApi {
+public:
+  explicit ForwardingRegistry(platform::RegistryApi &inner) : m_inner(inner) {}
+
+  long openKey(platform::RegKey p, std::string_view s, std::uint32_t a,
+               platform::RegKey &r) override {
+    return m_inner.openKey(p, s, a, r);
+  }
+  long createKey(platform::RegKey p, std::string_view s, std::uint32_t a, platform::RegKey &r,
+                 bool *c) override {
+    return m_inner.createKey(p, s, a, r, c);
+  }
+  long closeKey(platform::RegKey k) override { return m_inner.closeKey(k); }
+  long queryInfoKey(platform::RegKey k, platform::KeyInfo &i) override {
+    return m_inner.queryInfoKey(k, i);
+  }
+  long enumKey(platform::RegKey k, std::uint32_t i, std::string &n) override {
+    return m_inner.enumKey(k, i, n);
+  }
+  long enumValue(platform::RegKey k, std::uint32_t i, platform::RegValue &v,
+                 platform::DataForm f) override {
+    return m_inner.enumValue(k, i, v, f);
+  }
+  long queryValue(platform::RegKey k, std::string_view n, platform::RegValue &v,
+                  platform::DataForm f) override {
+    return m_inner.queryValue(k, n, v, f);
+  }
+  long setValue(platform::RegKey k, std::string_view n, std::uint32_t t, const std::uint8_t *d,
+                std::size_t s, platform::DataForm f) override {
+    return m_inner.setValue(k, n, t, d, s, f);
+  }
+  long deleteKey(platform::RegKey k, std::string_view s) override {
+    return m_inner.deleteKey(k, s);
+  }
+  long deleteValue(platform::RegKey k, std::string_view n) override {
+    return m_inner.deleteValue(k, n);
+  }
+  long flushKey(platform::RegKey k) override { return m_inner.flushKey(k); }
+  long discardUnflushedChanges() override { return m_inner.discardUnflushedChanges(); }
+
+private:
+  platform::RegistryApi &m_inner;
+};
+
 } // namespace tw::regedit::test

@@ -159,3 +159,34 @@ TEST(RegFileExport, ExportsToAFileAtomically) {
   EXPECT_EQ(readFile(path), exported(*registry, "HKEY_CURRENT_USER\\Software"));
   std::filesystem::remove(path);
 }
+
+TEST(RegFileExport, KeysThatCannotBeOpenedAreListedAndVanishedOnesSkipped) {
+  auto inner = platform::makeMemoryRegistry();
+  setRaw(*inner, HKCU, "T\\Locked\\Below", "v", regtype::Sz, sz(u"hidden"));
+  setRaw(*inner, HKCU, "T\\Vanished", "v", regtype::Sz, sz(u"gone"));
+  setRaw(*inner, HKCU, "T\\Open", "v", regtype::Sz, sz(u"seen"));
+  // Refuses "Locked" and pretends "Vanished" went away between listing and opening.
+  class Refusing : public ForwardingRegistry {
+  public:
+    using ForwardingRegistry::ForwardingRegistry;
+    long openKey(platform::RegKey p, std::string_view s, std::uint32_t a,
+                 platform::RegKey &r) override {
+      if (s == "Locked")
+        return platform::error::AccessDenied;
+      if (s == "Vanished")
+        return platform::error::FileNotFound;
+      return ForwardingRegistry::openKey(p, s, a, r);
+    }
+  } registry(*inner);
+
+  std::string bytes;
+  ExportGaps gaps;
+  const RegFileResult result = exportRegText(registry, "HKEY_CURRENT_USER\\T", bytes, &gaps);
+  ASSERT_TRUE(result) << result.description();
+  EXPECT_EQ(textOfUtf16File(bytes), V5 + "\r\n[HKEY_CURRENT_USER\\T]\r\n"
+                                         "\r\n[HKEY_CURRENT_USER\\T\\Open]\r\n\"v\"=\"seen\"\r\n"
+                                         "\r\n");
+  ASSERT_EQ(gaps.keys.size(), 1u);
+  EXPECT_EQ(gaps.keys[0], "HKEY_CURRENT_USER\\T\\Locked: it cannot be opened (access denied "
+                          "(error 5))");
+}

@@ -30,54 +30,37 @@ std::string snapshot(platform::RegistryApi &registry) {
   return all;
 }
 
-/// Forwards to a memory registry, but refuses (with `code`) the call that would make the
-/// `failAt`-th change, counting createKey, setValue, deleteKey and deleteValue.
-class FailingRegistry : public platform::RegistryApi {
+/// Refuses (with `code`) the call that would make the `failAt`-th change, counting
+/// createKey, setValue, deleteKey and deleteValue. With AccessDenied it also refuses to open
+/// keys for writing, as a registry that may only be read does.
+class FailingRegistry : public ForwardingRegistry {
 public:
   FailingRegistry(platform::RegistryApi &inner, int failAt, long code)
-      : m_inner(inner), m_failAt(failAt), m_code(code) {}
+      : ForwardingRegistry(inner), m_failAt(failAt), m_code(code) {}
   int changes = 0;
 
   long openKey(platform::RegKey p, std::string_view s, std::uint32_t a,
                platform::RegKey &r) override {
     if (m_code == platform::error::AccessDenied && (a & platform::access::Modifying))
       return m_code;
-    return m_inner.openKey(p, s, a, r);
+    return ForwardingRegistry::openKey(p, s, a, r);
   }
   long createKey(platform::RegKey p, std::string_view s, std::uint32_t a, platform::RegKey &r,
                  bool *c) override {
-    return fails() ? m_code : m_inner.createKey(p, s, a, r, c);
-  }
-  long closeKey(platform::RegKey k) override { return m_inner.closeKey(k); }
-  long queryInfoKey(platform::RegKey k, platform::KeyInfo &i) override {
-    return m_inner.queryInfoKey(k, i);
-  }
-  long enumKey(platform::RegKey k, std::uint32_t i, std::string &n) override {
-    return m_inner.enumKey(k, i, n);
-  }
-  long enumValue(platform::RegKey k, std::uint32_t i, platform::RegValue &v,
-                 platform::DataForm f) override {
-    return m_inner.enumValue(k, i, v, f);
-  }
-  long queryValue(platform::RegKey k, std::string_view n, platform::RegValue &v,
-                  platform::DataForm f) override {
-    return m_inner.queryValue(k, n, v, f);
+    return fails() ? m_code : ForwardingRegistry::createKey(p, s, a, r, c);
   }
   long setValue(platform::RegKey k, std::string_view n, std::uint32_t t, const std::uint8_t *d,
                 std::size_t s, platform::DataForm f) override {
-    return fails() ? m_code : m_inner.setValue(k, n, t, d, s, f);
+    return fails() ? m_code : ForwardingRegistry::setValue(k, n, t, d, s, f);
   }
   long deleteKey(platform::RegKey k, std::string_view s) override {
-    return fails() ? m_code : m_inner.deleteKey(k, s);
+    return fails() ? m_code : ForwardingRegistry::deleteKey(k, s);
   }
   long deleteValue(platform::RegKey k, std::string_view n) override {
-    return fails() ? m_code : m_inner.deleteValue(k, n);
+    return fails() ? m_code : ForwardingRegistry::deleteValue(k, n);
   }
-  long flushKey(platform::RegKey k) override { return m_inner.flushKey(k); }
-  long discardUnflushedChanges() override { return m_inner.discardUnflushedChanges(); }
 
 private:
-  platform::RegistryApi &m_inner;
   int m_failAt;
   long m_code;
   bool fails() { return ++changes == m_failAt; }
