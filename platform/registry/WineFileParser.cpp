@@ -437,8 +437,13 @@ bool Parser::finishKey() {
 } // namespace
 
 RegistryLoadResult parseBranchFile(RegistryStore &store, std::uint8_t file, FileHeader &header) {
+  // The branch key takes its time from its own block ("[]") when the file has one.
+  KeyId branch = store.files()[file].branch;
+  store.key(branch).modified = 0;
   Parser parser(store, file, header);
-  return parser.run();
+  RegistryLoadResult result = parser.run();
+  if (store.key(branch).modified == 0) store.key(branch).modified = fileTimeNow();
+  return result;
 }
 
 } // namespace tw::platform::detail
