@@ -75,7 +75,13 @@ std::optional<std::shared_ptr<const scan::IgnoreIndex>> loadIgnoreList(std::ostr
   pugi::xml_document document;
   const XmlLoadResult loaded = parseXmlDocument(document, text, path, IgnoreListRootName);
   if (!loaded) {
-    err << "tidewell-cli: " << loaded.description() << "\n";
+    err << "tidewell-cli: " << path << " cannot be used as the ignore list";
+    if (loaded.line > 0)
+      err << " (line " << loaded.line << ", column " << loaded.column << ")";
+    else if (loaded.offset >= 0)
+      err << " (offset " << loaded.offset << ")";
+    if (!loaded.problem.empty()) err << ": " << loaded.problem;
+    err << "; the file was left as it is\n";
     return std::nullopt;
   }
   return std::make_shared<const scan::IgnoreIndex>(scan::IgnoreIndex::fromXml(document, path));
