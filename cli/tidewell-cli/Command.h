@@ -40,5 +40,15 @@ const Command *findCommand(std::string_view name);
 // The commands, one file each.
 int runScanCommand(const CommandContext &context);
 void printScanHelp(std::ostream &out);
+int runFixCommand(const CommandContext &context);
+void printFixHelp(std::ostream &out);
+int runHistoryCommand(const CommandContext &context);
+void printHistoryHelp(std::ostream &out);
+int runRestoreCommand(const CommandContext &context);
+void printRestoreHelp(std::ostream &out);
+int runClearCommand(const CommandContext &context);
+void printClearHelp(std::ostream &out);
+int runIgnoreCommand(const CommandContext &context);
+void printIgnoreHelp(std::ostream &out);
 
 } // namespace tw::cli

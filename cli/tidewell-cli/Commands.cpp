@@ -8,6 +8,19 @@ static constexpr std::array CommandTable = {
     Command{"scan", "scan [--prefix DIR] [--groups LIST] [--json]",
             "scan the registry for broken references and list the errors", runScanCommand,
             printScanHelp},
+    Command{"fix", "fix [--prefix DIR] [--groups LIST] [KEYNAME...]",
+            "scan, then fix the errors found, recording them in the undo store", runFixCommand,
+            printFixHelp},
+    Command{"history", "history [--prefix DIR]", "list the records of the undo store",
+            runHistoryCommand, printHistoryHelp},
+    Command{"restore", "restore [--prefix DIR] (--all | N...)",
+            "write records of the undo store back into the registry", runRestoreCommand,
+            printRestoreHelp},
+    Command{"clear", "clear [--prefix DIR]", "forget every record of the undo store",
+            runClearCommand, printClearHelp},
+    Command{"ignore", "ignore list | add ROOT KEY VALUE | remove N...",
+            "show or edit the ignore list of the current folder", runIgnoreCommand,
+            printIgnoreHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }

@@ -1,0 +1,146 @@
+#include "RepairCommandSupport.h"
+
+#include "CliSupport.h"
+#include "Command.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Machine.h"
+#include "platform/SystemInfo.h"
+#include "platform/WineRegistry.h"
+#include "registry/XmlStore.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+namespace tw::cli {
+
+namespace fs = std::filesystem;
+
+std::string undoStorePathOfMachine(std::ostream &err) {
+  platform::Machine &machine = platform::machine();
+  std::string folder = machine.system().programFolder();
+  if (folder.empty() || folder.back() != '\\') folder += '\\';
+  const auto path = machine.files().hostPath(folder + "Backup.xml", /*mustExist=*/false);
+  if (!path) {
+    err << "tidewell-cli: the program folder " << folder << " cannot be reached\n";
+    return {};
+  }
+  return *path;
+}
+
+std::string ignoreListPathHere() {
+  std::error_code error;
+  const fs::path file = fs::absolute("ignore.xml", error);
+  return error ? std::string("ignore.xml") : file.string();
+}
+
+bool readDocumentFile(pugi::xml_document &document, const std::string &path, const char *rootName,
+                      std::ostream &err) {
+  // No document the program writes comes near this; a larger file is not one of ours.
+  constexpr std::uintmax_t MaxDocumentBytes = std::uintmax_t{1} << 30;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) {
+    resetXmlDocument(document, rootName);
+    return true;
+  }
+  if (error || !fs::is_regular_file(status)) {
+    err << "tidewell-cli: " << path << " is not a file that can be read\n";
+    return false;
+  }
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error || size > MaxDocumentBytes) {
+    err << "tidewell-cli: " << path << " is too large to be one of the program's files\n";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (!in && !in.eof()) {
+    err << "tidewell-cli: " << path << " cannot be read\n";
+    return false;
+  }
+  const XmlLoadResult loaded = parseXmlDocument(document, text, path, rootName);
+  if (loaded) return true;
+  err << "tidewell-cli: " << path
+      << (loaded.status == XmlLoadResult::Status::WrongRoot ? " holds another kind of document"
+                                                            : " is not well-formed XML");
+  if (loaded.line > 0)
+    err << " (line " << loaded.line << ", column " << loaded.column << ")";
+  else if (loaded.offset >= 0)
+    err << " (offset " << loaded.offset << ")";
+  if (!loaded.problem.empty()) err << ": " << loaded.problem;
+  err << "; the file was left as it is\n";
+  return false;
+}
+
+bool registryIsWritable(std::ostream &err) {
+  const auto *wine = dynamic_cast<const platform::WineRegistry *>(&platform::machine().registry());
+  if (!wine || !wine->isReadOnly()) return true;
+  err << "tidewell-cli: the registry cannot be changed: " << wine->readOnlyReason() << "\n";
+  return false;
+}
+
+void writeTsvLine(std::ostream &out, std::initializer_list<std::string_view> fields) {
+  bool first = true;
+  for (std::string_view field : fields) {
+    if (!first) out << '\t';
+    first = false;
+    for (char c : field) out << (c == '\t' || c == '\n' || c == '\r' ? ' ' : c);
+  }
+  out << '\n';
+}
+
+std::optional<std::vector<int>> parseRowPositions(std::span<const std::string_view> args,
+                                                  int rowCount, std::string_view what,
+                                                  std::ostream &err) {
+  std::vector<int> positions;
+  for (std::string_view arg : args) {
+    int position = -1;
+    auto [end, error] = std::from_chars(arg.data(), arg.data() + arg.size(), position);
+    if (arg.empty() || error != std::errc() || end != arg.data() + arg.size() || position < 0) {
+      err << "tidewell-cli: '" << arg << "' is not a position (0 is the first " << what << ")\n";
+      return std::nullopt;
+    }
+    if (position >= rowCount) {
+      err << "tidewell-cli: there is no " << what << " " << position << " (there are " << rowCount
+          << ")\n";
+      return std::nullopt;
+    }
+    positions.push_back(position);
+  }
+  return positions;
+}
+
+bool parsePrefixOnly(const CommandContext &context, std::string_view command,
+                     std::string_view usage, std::string &prefixDir, bool &helpWanted,
+                     std::vector<std::string_view> *operands,
+                     std::initializer_list<std::string_view> flags) {
+  helpWanted = false;
+  for (std::size_t i = 0; i < context.args.size(); ++i) {
+    const std::string_view arg = context.args[i];
+    if (arg == "--help" || arg == "-h") {
+      helpWanted = true;
+      return true;
+    }
+    const OptionMatch match = matchValueOption(context.args, i, "--prefix", prefixDir);
+    if (match == OptionMatch::Taken) continue;
+    const bool isFlag = std::find(flags.begin(), flags.end(), arg) != flags.end();
+    if (match == OptionMatch::NoMatch && operands && (isFlag || !arg.starts_with("-"))) {
+      operands->push_back(arg);
+      continue;
+    }
+    if (match == OptionMatch::MissingValue)
+      context.err << "tidewell-cli " << command << ": " << arg << " needs a value\n";
+    else
+      context.err << "tidewell-cli " << command << ": unknown argument '" << arg << "'\n";
+    context.err << usage;
+    return false;
+  }
+  return true;
+}
+
+} // namespace tw::cli

@@ -1,0 +1,52 @@
+#pragma once
+// What the commands of the repair pages (fix, history, restore, clear, ignore) share: finding
+// and reading the undo store and the ignore list without changing them, and printing rows.
+
+#include <pugixml.hpp>
+
+#include <initializer_list>
+#include <iosfwd>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tw::cli {
+
+struct CommandContext;
+
+/// The host path of Backup.xml in the program folder of the installed machine; empty (with the
+/// reason written to `err`) when that folder cannot be reached.
+std::string undoStorePathOfMachine(std::ostream &err);
+
+/// The host path of ignore.xml in the current folder.
+std::string ignoreListPathHere();
+
+/// Reads the document kept in `path` into `document`: a new one with just `rootName` when there
+/// is no such file. A file that cannot be read or parsed is reported on `err`, naming the file
+/// and the position, and left as it is; the result is then false.
+bool readDocumentFile(pugi::xml_document &document, const std::string &path, const char *rootName,
+                      std::ostream &err);
+
+/// True when the installed machine's registry may be changed; otherwise says why on `err`.
+bool registryIsWritable(std::ostream &err);
+
+/// Writes one line of tab-separated fields (a tab or line break inside a field becomes a space).
+void writeTsvLine(std::ostream &out, std::initializer_list<std::string_view> fields);
+
+/// Parses row positions (0 = first) below `rowCount`. Nothing, with the reason on `err`, when
+/// one is not a number or names no row.
+std::optional<std::vector<int>> parseRowPositions(std::span<const std::string_view> args,
+                                                  int rowCount, std::string_view what,
+                                                  std::ostream &err);
+
+/// Parses a command line whose only option is --prefix DIR. With `operands`, the arguments that
+/// do not begin with "-", and those in `flags`, are collected there in order for the command.
+/// Sets `helpWanted` for --help. False, with the usage on the error stream, for anything else.
+bool parsePrefixOnly(const CommandContext &context, std::string_view command,
+                     std::string_view usage, std::string &prefixDir, bool &helpWanted,
+                     std::vector<std::string_view> *operands = nullptr,
+                     std::initializer_list<std::string_view> flags = {});
+
+} // namespace tw::cli

@@ -1,0 +1,82 @@
+// tidewell-cli restore: "Restore" on the restore history with the given rows checked.
+
+#include "CliSupport.h"
+#include "Command.h"
+#include "RepairCommandSupport.h"
+
+#include "lists/CheckableList.h"
+#include "registry/XmlStore.h"
+#include "repair/RestoreHistory.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace tw::cli {
+
+static constexpr std::string_view RestoreUsage =
+    "usage: tidewell-cli restore [--prefix DIR] (--all | N...)\n";
+
+void printRestoreHelp(std::ostream &out) {
+  out << RestoreUsage
+      << "\nWrites records of the undo store back into the registry as \"Restore\" does, and\n"
+         "removes them from the undo store. Records are chosen by their position in\n"
+         "'tidewell-cli history' (0 is the first), or all of them with --all. The registry is\n"
+         "saved before Backup.xml, so a record leaves the undo store only once what it holds\n"
+         "is back on disk.\n\n"
+         "  --prefix DIR   the prefix (default: $WINEPREFIX, else ~/.wine)\n\n"
+         "Prints the restored records as 'history' prints them.\n\n"
+         "Exit status: 0 when restored, 1 when the registry or Backup.xml could not be read or\n"
+         "saved or a record could not be written back (the message says what was kept), 2 for\n"
+         "a wrong command line or a position that names no record.\n";
+}
+
+int runRestoreCommand(const CommandContext &context) {
+  std::string prefixDir;
+  bool helpWanted = false;
+  std::vector<std::string_view> operands;
+  if (!parsePrefixOnly(context, "restore", RestoreUsage, prefixDir, helpWanted, &operands, {"--all"}))
+    return ExitUsage;
+  if (helpWanted) {
+    printRestoreHelp(context.out);
+    return ExitOk;
+  }
+  const bool all = std::find(operands.begin(), operands.end(), "--all") != operands.end();
+  const bool valid = all ? operands.size() == 1 : !operands.empty();
+  if (!valid) {
+    context.err << "tidewell-cli restore: give --all or the positions of the records\n"
+                << RestoreUsage;
+    return ExitUsage;
+  }
+
+  if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
+  if (!registryIsWritable(context.err)) return ExitCannotOpen;
+  const std::string path = undoStorePathOfMachine(context.err);
+  pugi::xml_document undoStore;
+  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, context.err))
+    return ExitCannotOpen;
+
+  lists::CheckableList history;
+  repair::refreshHistory(history, undoStore);
+  if (all) {
+    history.setAllChecked(true);
+  } else {
+    auto positions = parseRowPositions(operands, history.count(), "record", context.err);
+    if (!positions) return ExitUsage;
+    for (int position : *positions) history.setChecked(position, true);
+  }
+  std::vector<int> chosen = history.checkedRows();
+  std::vector<lists::Row> rows;
+  for (int position : chosen) rows.push_back(history.row(position));
+
+  const repair::ActionResult result = repair::restoreCheckedRecords(history, {undoStore, path});
+  // Records are restored from the last chosen one up; those restored are the last `count`.
+  const std::size_t restored = static_cast<std::size_t>(std::max(result.count, 0));
+  for (std::size_t i = rows.size() - std::min(restored, rows.size()); i < rows.size(); ++i)
+    writeTsvLine(context.out, {rows[i].caption, rows[i].subItem(0), rows[i].subItem(1)});
+  context.out.flush();
+  if (result) return ExitOk;
+  context.err << "tidewell-cli restore: " << result.message << "\n";
+  return ExitCannotOpen;
+}
+
+} // namespace tw::cli
