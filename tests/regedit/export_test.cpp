@@ -74,16 +74,16 @@ std::string readFile(const std::filesystem::path &path) {
 
 TEST(RegFileExport, WritesKeysDepthFirstWithValuesBeforeSubKeys) {
   auto registry = platform::makeMemoryRegistry();
-  setRaw(*registry, HKCU, "Software\\T", "second", regtype::Sz, sz(u"2"));
   setRaw(*registry, HKCU, "Software\\T", "first", regtype::Sz, sz(u"1"));
+  setRaw(*registry, HKCU, "Software\\T", "second", regtype::Sz, sz(u"2"));
   setRaw(*registry, HKCU, "Software\\T\\b\\inner", "v", regtype::Dword, bytes({1, 0, 0, 0}));
   setRaw(*registry, HKCU, "Software\\T\\A", "v", regtype::Dword, bytes({2, 0, 0, 0}));
   setRaw(*registry, HKCU, "Software\\T\\C", "v", regtype::Dword, bytes({3, 0, 0, 0}));
   // The key text is written as the caller spells it; trailing backslashes are dropped.
   EXPECT_EQ(textOfUtf16File(exported(*registry, "hkey_current_user\\Software\\T\\")),
             V5 + "\r\n[hkey_current_user\\Software\\T]\r\n"
-                 "\"second\"=\"2\"\r\n"
                  "\"first\"=\"1\"\r\n"
+                 "\"second\"=\"2\"\r\n"
                  "\r\n[hkey_current_user\\Software\\T\\A]\r\n\"v\"=dword:00000002\r\n"
                  "\r\n[hkey_current_user\\Software\\T\\b]\r\n"
                  "\r\n[hkey_current_user\\Software\\T\\b\\inner]\r\n\"v\"=dword:00000001\r\n"
