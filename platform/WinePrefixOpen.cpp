@@ -1,0 +1,55 @@
+#include "platform/WinePrefix.h"
+
+#include "platform/Machine.h"
+#include "platform/WineRegistry.h"
+#include "platform/system/WineServerCheck.h"
+
+#include <sys/stat.h>
+
+namespace tw::platform {
+
+static bool isFolder(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+static bool exists(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpenResult &result) {
+  result = PrefixOpenResult{};
+  result.prefixDir = prefixDir;
+  if (!isFolder(prefixDir)) {
+    result.status = PrefixOpenResult::Status::PrefixMissing;
+    result.message = "cannot open the Wine prefix " + prefixDir + ": " +
+                     (exists(prefixDir) ? "it is not a folder" : "no such folder");
+    return nullptr;
+  }
+  if (!exists(prefixDir + "/system.reg") && !exists(prefixDir + "/user.reg")) {
+    result.status = PrefixOpenResult::Status::NotAPrefix;
+    result.message = "cannot open the Wine prefix " + prefixDir +
+                     ": it holds no registry files (system.reg, user.reg); run wineboot to make one";
+    return nullptr;
+  }
+
+  const bool serverRuns = isWineServerRunning(prefixDir);
+  WineRegistryOptions options;
+  options.readOnly = serverRuns;
+  RegistryLoadResult load;
+  auto registry = openWineRegistry(prefixDir, load, options);
+  if (!registry) {
+    result.status = PrefixOpenResult::Status::RegistryUnreadable;
+    result.message = "cannot open the registry of the Wine prefix " + prefixDir + ": " + load.description();
+    return nullptr;
+  }
+  result.readOnlyReason = registry->readOnlyReason();
+  if (result.readOnlyReason.empty() && serverRuns)
+    result.readOnlyReason = "a wineserver is running for this prefix and owns its registry; "
+                            "close the Windows programs of the prefix (or run wineserver -k) to make changes";
+  result.status = PrefixOpenResult::Status::Ok;
+  return makeMachine(prefixDir, std::move(registry));
+}
+
+} // namespace tw::platform
