@@ -85,8 +85,8 @@ static bool isStringType(std::uint32_t type) {
   return type == regtype::Sz || type == regtype::ExpandSz || type == regtype::MultiSz;
 }
 
-static void appendValue(std::string &out, const HiveValue &value) {
-  std::size_t column = appendValueName(out, value);
+static void appendValue(std::string &out, const HiveValue &named, const HiveValue &value) {
+  std::size_t column = appendValueName(out, named);
   char scratch[32];
   if (isStringType(value.type)) {
     if (value.type != regtype::Sz) {
@@ -137,28 +137,56 @@ static void appendKeyLine(std::string &out, const HiveKey &key) {
     out += "#link\n";
 }
 
-// The values of one key as Wine keeps them: sorted by name, one per name (the last set wins).
-static std::vector<const HiveValue *> orderedValues(const std::vector<const HiveKey *> &parts) {
-  std::vector<std::pair<std::string, const HiveValue *>> sorted;
+// Compares two names as Wine orders them (see nameSortKey), without making sort keys.
+static int compareNames(std::string_view a, std::string_view b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z')
+      x = static_cast<char>(x + 32);
+    if (y >= 'A' && y <= 'Z')
+      y = static_cast<char>(y + 32);
+    if (x != y)
+      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y) ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
+}
+
+// One value as written: its name as first set, its type and data as last set (Wine replaces
+// the data of an existing value and keeps its name).
+struct WrittenValue {
+  const HiveValue *named;
+  const HiveValue *data;
+};
+
+// The values of one key as Wine keeps them: sorted by name, one per name.
+static void orderValues(const std::vector<const HiveKey *> &parts, std::vector<WrittenValue> &values) {
+  values.clear();
   for (const HiveKey *part : parts)
     for (const HiveValue &value : part->values)
-      sorted.emplace_back(nameSortKey(value.name), &value);
-  std::stable_sort(sorted.begin(), sorted.end(),
-                   [](const auto &a, const auto &b) { return a.first < b.first; });
-  std::vector<const HiveValue *> values;
-  for (std::size_t i = 0; i < sorted.size(); ++i) {
-    if (i + 1 < sorted.size() && sorted[i + 1].first == sorted[i].first)
-      continue;
-    values.push_back(sorted[i].second);
+      values.push_back({&value, &value});
+  if (values.size() < 2)
+    return;
+  std::stable_sort(values.begin(), values.end(), [](const WrittenValue &a, const WrittenValue &b) {
+    return compareNames(a.named->name, b.named->name) < 0;
+  });
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    if (kept > 0 && compareNames(values[kept - 1].named->name, values[i].named->name) == 0)
+      values[kept - 1].data = values[i].data;
+    else
+      values[kept++] = values[i];
   }
-  return values;
+  values.resize(kept);
 }
 
 std::size_t HiveImage::blockSize(const HiveKey &key) {
   std::string block;
   appendKeyLine(block, key);
-  for (const HiveValue *value : orderedValues({&key}))
-    appendValue(block, *value);
+  std::vector<WrittenValue> values;
+  orderValues({&key}, values);
+  for (const WrittenValue &value : values)
+    appendValue(block, *value.named, *value.data);
   return block.size();
 }
 
@@ -186,6 +214,7 @@ std::string HiveImage::text(HiveTextStats *stats) const {
                    [](const Entry &a, const Entry &b) { return a.sortKey < b.sortKey; });
 
   std::vector<const HiveKey *> parts;
+  std::vector<WrittenValue> values;
   for (std::size_t i = 0; i < entries.size();) {
     // Every entry for the same path (in any case) is one key.
     parts.clear();
@@ -202,7 +231,7 @@ std::string HiveImage::text(HiveTextStats *stats) const {
                             entries[j].sortKey.size() > sortKey.size() &&
                             entries[j].sortKey.compare(0, sortKey.size(), sortKey) == 0 &&
                             entries[j].sortKey[sortKey.size()] == '\x01';
-    const std::vector<const HiveValue *> values = orderedValues(parts);
+    orderValues(parts, values);
     // Wine leaves out keys that only hold sub-keys: loading their sub-keys recreates them.
     if (!values.empty() || !hasSubKeys || link) {
       HiveKey head;
@@ -210,8 +239,8 @@ std::string HiveImage::text(HiveTextStats *stats) const {
       head.modified = modified;
       head.link = link;
       appendKeyLine(out, head);
-      for (const HiveValue *value : values)
-        appendValue(out, *value);
+      for (const WrittenValue &value : values)
+        appendValue(out, *value.named, *value.data);
       ++counts.keys;
       counts.values += values.size();
     }

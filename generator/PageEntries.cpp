@@ -194,7 +194,7 @@ static void addUserProfile(PrefixBuild &build) {
       .setString("ScreenSaveActive", "1")
       .setString("ScreenSaveTimeOut", "600")
       .setString("MenuShowDelay", "400")
-      .setBinary("UserPreferencesMask", "\x9e\x3e\x07\x80\x12\x00\x00\x00");
+      .setBinary("UserPreferencesMask", std::string("\x9e\x3e\x07\x80\x12\x00\x00\x00", 8));
   build.user.addKey("Control Panel\\International")
       .setString("Locale", "00000409")
       .setString("sShortDate", "M/d/yyyy")

@@ -440,8 +440,16 @@ void addShares(PrefixBuild &build) {
       name = IntactNames[i];
     else
       name = "Share" + std::to_string(i + 1);
-    key.setMultiString(name, shareData(name, name.size() == 2 ? name.substr(0, 1) + ":\\"
-                                                              : build.profileDir() + "\\" + name));
+    std::string path = build.profileDir() + "\\" + name;
+    if (name.size() == 2)
+      path = name.substr(0, 1) + ":\\";
+    else if (name == "ADMIN$")
+      path = std::string(WindowsDir);
+    else if (name == "IPC$")
+      path.clear();
+    else if (name == "print$")
+      path = inSystem("spool\\drivers");
+    key.setMultiString(name, shareData(name, path));
   }
 }
 

@@ -50,81 +50,108 @@ static char32_t decodeUtf8(std::string_view text, std::size_t &pos) {
   return cp;
 }
 
-static bool isHexDigit(char16_t u) {
-  return (u >= '0' && u <= '9') || (u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F');
+static bool isHexDigit(unsigned char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+static constexpr char HexDigits[] = "0123456789abcdef";
+
+// One UTF-16 unit above 127 as \x and its hex digits, all four when `padded`.
+static void appendHexEscape(std::string &out, char16_t unit, bool padded) {
+  out += "\\x";
+  bool started = padded;
+  for (int shift = 12; shift >= 0; shift -= 4) {
+    const unsigned digit = (unit >> shift) & 0xF;
+    started = started || digit != 0 || shift == 0;
+    if (started)
+      out += HexDigits[digit];
+  }
 }
 
 std::size_t appendEscaped(std::string &out, std::string_view text, char specialA, char specialB) {
   // The C escapes Wine uses for control characters; '.' means "write it in octal".
   static constexpr char cEscapes[33] = ".......abtnvfr.............e....";
-  static constexpr char hex[] = "0123456789abcdef";
-
-  std::u16string units;
-  units.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    const char32_t cp = decodeUtf8(text, pos);
-    if (cp < 0x10000) {
-      units += static_cast<char16_t>(cp);
-    } else {
-      units += static_cast<char16_t>(0xD800 | ((cp - 0x10000) >> 10));
-      units += static_cast<char16_t>(0xDC00 | ((cp - 0x10000) & 0x3FF));
-    }
-  }
-
   const std::size_t start = out.size();
-  for (std::size_t i = 0; i < units.size(); ++i) {
-    const char16_t u = units[i];
-    const bool hasNext = i + 1 < units.size();
-    if (u > 127) {
-      const bool padded = hasNext && units[i + 1] < 128 && isHexDigit(units[i + 1]);
-      out += "\\x";
-      bool started = padded;
-      for (int shift = 12; shift >= 0; shift -= 4) {
-        const unsigned digit = (u >> shift) & 0xF;
-        if (digit != 0 || shift == 0)
-          started = true;
-        if (started)
-          out += hex[digit];
-      }
-      continue;
+  const std::size_t size = text.size();
+  // Whether the unit after the current one is the ASCII character `c` of the next byte; a
+  // non-ASCII next byte starts a unit above 127, which is neither a hex nor an octal digit.
+  const auto nextByte = [&](std::size_t next) -> unsigned char {
+    return next < size ? static_cast<unsigned char>(text[next]) : 0;
+  };
+  std::size_t i = 0;
+  while (i < size) {
+    // Most text needs no escape at all: copy such runs whole.
+    std::size_t run = i;
+    while (run < size) {
+      const auto c = static_cast<unsigned char>(text[run]);
+      if (c < 32 || c > 127 || c == '\\' || c == static_cast<unsigned char>(specialA) ||
+          c == static_cast<unsigned char>(specialB))
+        break;
+      ++run;
     }
-    if (u < 32) {
-      out += '\\';
-      if (cEscapes[u] != '.') {
-        out += cEscapes[u];
+    out.append(text.data() + i, run - i);
+    i = run;
+    if (i == size)
+      break;
+
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c > 127) {
+      const char32_t cp = decodeUtf8(text, i);
+      const unsigned char after = nextByte(i);
+      const bool hexFollows = after < 128 && isHexDigit(after);
+      if (cp < 0x10000) {
+        appendHexEscape(out, static_cast<char16_t>(cp), hexFollows);
       } else {
-        const bool padded = hasNext && units[i + 1] >= '0' && units[i + 1] <= '7';
-        if (padded || u >= 64)
-          out += hex[(u >> 6) & 7];
-        if (padded || u >= 8)
-          out += hex[(u >> 3) & 7];
-        out += hex[u & 7];
+        // The high surrogate is followed by the low one, which is no hex digit.
+        appendHexEscape(out, static_cast<char16_t>(0xD800 | ((cp - 0x10000) >> 10)), false);
+        appendHexEscape(out, static_cast<char16_t>(0xDC00 | ((cp - 0x10000) & 0x3FF)), hexFollows);
       }
       continue;
     }
-    const char c = static_cast<char>(u);
-    if (c == '\\' || c == specialA || c == specialB)
+    ++i;
+    if (c < 32) {
       out += '\\';
-    out += c;
+      if (cEscapes[c] != '.') {
+        out += cEscapes[c];
+        continue;
+      }
+      const unsigned char after = nextByte(i);
+      const bool padded = after >= '0' && after <= '7';
+      if (padded)
+        out += '0';
+      if (padded || c >= 8)
+        out += HexDigits[(c >> 3) & 7];
+      out += HexDigits[c & 7];
+      continue;
+    }
+    out += '\\';
+    out += static_cast<char>(c);
   }
   return out.size() - start;
 }
 
 void appendHexBytes(std::string &out, std::string_view bytes, std::size_t column) {
-  static constexpr char hex[] = "0123456789abcdef";
+  // At most three characters a byte plus a line break every 25 bytes.
+  const std::size_t start = out.size();
+  out.resize(start + bytes.size() * 3 + (bytes.size() / 20 + 1) * 4);
+  char *p = out.data() + start;
   for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto b = static_cast<unsigned char>(bytes[i]);
-    out += hex[b >> 4];
-    out += hex[b & 0xF];
+    *p++ = HexDigits[b >> 4];
+    *p++ = HexDigits[b & 0xF];
     column += 2;
     if (i + 1 == bytes.size())
       break;
-    out += ',';
+    *p++ = ',';
     if (++column > 76) {
-      out += "\\\n  ";
+      *p++ = '\\';
+      *p++ = '\n';
+      *p++ = ' ';
+      *p++ = ' ';
       column = 2;
     }
   }
+  out.resize(static_cast<std::size_t>(p - out.data()));
 }
 
 } // namespace tw::generator::detail
