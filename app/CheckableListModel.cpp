@@ -23,9 +23,14 @@ int CheckableListModel::columnCount(const QModelIndex &parent) const {
   return parent.isValid() ? 0 : static_cast<int>(m_headers.size());
 }
 
+/// True for an index of this model that names a row and column it has.
+static bool isCell(const QAbstractItemModel &model, const QModelIndex &index) {
+  return index.isValid() && index.model() == &model && !index.parent().isValid() &&
+         index.row() < model.rowCount() && index.column() < model.columnCount();
+}
+
 QVariant CheckableListModel::data(const QModelIndex &index, int role) const {
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-    return {};
+  if (!isCell(*this, index)) return {};
   const lists::Row &row = m_list.row(index.row());
   const bool first = index.column() == 0;
   switch (role) {
@@ -57,8 +62,7 @@ QVariant CheckableListModel::headerData(int section, Qt::Orientation orientation
 }
 
 Qt::ItemFlags CheckableListModel::flags(const QModelIndex &index) const {
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-    return Qt::NoItemFlags;
+  if (!isCell(*this, index)) return Qt::NoItemFlags;
   Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
   // Captions are read-only; only the check box of the first column changes.
   if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
@@ -66,9 +70,7 @@ Qt::ItemFlags CheckableListModel::flags(const QModelIndex &index) const {
 }
 
 bool CheckableListModel::setData(const QModelIndex &index, const QVariant &value, int role) {
-  if (role != Qt::CheckStateRole || index.column() != 0) return false;
-  if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
-    return false;
+  if (role != Qt::CheckStateRole || !isCell(*this, index) || index.column() != 0) return false;
   const bool checked = static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
   // The list announces the change through rowsChanged, which emits dataChanged.
   m_list.setChecked(index.row(), checked);

@@ -79,6 +79,11 @@ void ScanUpdateQueue::scheduleFlush(std::unique_lock<std::mutex> &lock) {
   lock.lock();
 }
 
+std::size_t ScanUpdateQueue::queuedRowCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_queuedRows;
+}
+
 void ScanUpdateQueue::flush() {
   assert(m_dispatcher.isUiThread() && "the page's lists belong to the UI thread");
   std::vector<Update> updates;

@@ -54,6 +54,8 @@ public:
   /// Applies every update waiting now. The scan's end calls it so that nothing of the run is
   /// left behind.
   void flush();
+  /// Rows the worker has queued that have not reached the list yet (from any thread).
+  std::size_t queuedRowCount() const;
 
   // --- worker thread (through the session) --------------------------------------------------
 
@@ -85,7 +87,7 @@ private:
   mutable std::mutex m_ignoreMutex;
   std::shared_ptr<const scan::IgnoreIndex> m_ignoreList;
 
-  std::mutex m_mutex;
+  mutable std::mutex m_mutex;
   std::condition_variable m_drained;
   std::vector<Update> m_updates;
   std::size_t m_queuedRows = 0;

@@ -104,6 +104,8 @@ void ScanErrorsPage::setIgnoreList(std::shared_ptr<const scan::IgnoreIndex> igno
   m_updates->setIgnoreList(std::move(ignoreList));
 }
 
+std::size_t ScanErrorsPage::pendingRowCount() const { return m_updates->queuedRowCount(); }
+
 void ScanErrorsPage::btnStartScanClick() {
   if (btnStartScan->text() != StartScanCaption) {
     // The scan's end sets the caption back.

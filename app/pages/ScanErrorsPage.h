@@ -51,6 +51,8 @@ public:
   void setIgnoreList(std::shared_ptr<const scan::IgnoreIndex> ignoreList);
   /// How the last scan body ended; read it once the scan has ended.
   const scan::ScanRunResult &lastScanResult() const { return m_lastScan; }
+  /// Rows a running scan has found that have not reached the error list yet.
+  std::size_t pendingRowCount() const;
 
   QTableView *lvScanGroups = nullptr;
   QTableView *lvErrors = nullptr;
