@@ -34,7 +34,30 @@ QtUiDispatcher::~QtUiDispatcher() = default;
 bool QtUiDispatcher::isUiThread() const { return QThread::currentThread() == m_receiver.thread(); }
 
 void QtUiDispatcher::post(std::function<void()> task) {
-  QMetaObject::invokeMethod(&m_receiver, std::move(task), Qt::QueuedConnection);
+  {
+    std::lock_guard lock(m_mutex);
+    m_tasks.push_back(std::move(task));
+    if (m_wakePending) return;
+    m_wakePending = true;
+  }
+  QMetaObject::invokeMethod(&m_receiver, [this] { runPostedTasks(); }, Qt::QueuedConnection);
+}
+
+void QtUiDispatcher::runPostedTasks() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_wakePending = false;
+  }
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard lock(m_mutex);
+      if (m_tasks.empty()) return;
+      task = std::move(m_tasks.front());
+      m_tasks.pop_front();
+    }
+    task();
+  }
 }
 
 void QtUiDispatcher::processEvents() {

@@ -1,10 +1,15 @@
 #pragma once
-// The workers' way to the UI thread, over Qt's event loop: posted tasks are queued events of one
-// object that lives on the UI thread, so they run in the order they were posted.
+// The workers' way to the UI thread, over Qt's event loop. Posted tasks wait in a queue of our
+// own, in the order they were posted, and a queued event to an object on the UI thread runs
+// them there. The queue's own mutex makes the hand-over of each task's data visible to thread
+// checkers, which cannot see through Qt's event queue.
 
 #include "app/worker/UiDispatcher.h"
 
 #include <QObject>
+
+#include <deque>
+#include <mutex>
 
 namespace tw::app {
 
@@ -21,7 +26,14 @@ public:
   std::unique_ptr<worker::UiTimer> createTimer(std::function<void()> tick) override;
 
 private:
+  /// Runs the waiting tasks one by one, so that a task which runs a nested event loop lets the
+  /// tasks after it run in order there.
+  void runPostedTasks();
+
   QObject m_receiver;
+  std::mutex m_mutex;
+  std::deque<std::function<void()>> m_tasks;
+  bool m_wakePending = false;
 };
 
 } // namespace tw::app

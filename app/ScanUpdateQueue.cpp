@@ -60,10 +60,15 @@ void ScanUpdateQueue::appendErrorRow(scan::ErrorRow row) {
   std::unique_lock lock(m_mutex);
   m_drained.wait(lock, [this] { return m_queuedRows < MaxQueuedRows; });
   ++m_queuedRows;
-  enqueue({-1, {}, std::move(row)}, lock);
+  lock.unlock();
+  lists::Row listRow = scan::makeErrorListRow(std::move(row));
+  lock.lock();
+  enqueue({-1, {}, std::move(listRow)}, lock);
 }
 
 void ScanUpdateQueue::enqueue(Update update, std::unique_lock<std::mutex> &lock) {
+  // The UI thread took the last batch with its buffer; a new one is sized for a full batch.
+  if (m_updates.capacity() == 0) m_updates.reserve(MaxQueuedRows);
   m_updates.push_back(std::move(update));
   scheduleFlush(lock);
 }
@@ -95,12 +100,14 @@ void ScanUpdateQueue::flush() {
     m_queuedRows = 0;
     statusChanged = m_statusChanged;
     m_statusChanged = false;
-    status.swap(m_status);
+    // Copied rather than taken, so that the worker's text keeps its buffer for the next entry.
+    if (statusChanged) status = m_status;
     m_flushScheduled = false;
   }
   m_drained.notify_all();
 
   std::vector<lists::Row> rows;
+  rows.reserve(updates.size());
   auto handOverRows = [&] {
     if (rows.empty()) return;
     m_errors.appendRows(std::move(rows));
@@ -108,7 +115,7 @@ void ScanUpdateQueue::flush() {
   };
   for (Update &u : updates) {
     if (u.groupIndex < 0) {
-      rows.push_back(scan::makeErrorListRow(std::move(u.row)));
+      rows.push_back(std::move(u.row));
       continue;
     }
     handOverRows();

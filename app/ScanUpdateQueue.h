@@ -8,6 +8,7 @@
 //
 // Toolkit-free: the UI thread is reached through a worker::UiDispatcher.
 
+#include "lists/CheckableList.h"
 #include "scan/ScanSession.h"
 
 #include <array>
@@ -20,9 +21,6 @@
 #include <string>
 #include <vector>
 
-namespace tw::lists {
-class CheckableList;
-}
 namespace tw::worker {
 class UiDispatcher;
 class TBMDExecuteThread;
@@ -34,7 +32,7 @@ class ScanUpdateQueue {
 public:
   /// Rows the worker may run ahead of the UI thread. It waits when this many are queued, so one
   /// batch, and so the longest pause of the event loop, stays small whatever the scan finds.
-  static constexpr std::size_t MaxQueuedRows = 8192;
+  static constexpr std::size_t MaxQueuedRows = 2048;
 
   /// Feeds `groups` (the twelve group rows) and `errors` (the sorted error list); `showStatus`
   /// writes the status label. All belong to the UI thread and must outlive the queue, as must
@@ -71,7 +69,7 @@ private:
   struct Update {
     int groupIndex = -1; ///< a group count when >= 0, otherwise an error row
     std::string countText;
-    scan::ErrorRow row;
+    lists::Row row; ///< made on the worker, so the UI thread only places it
   };
 
   void enqueue(Update update, std::unique_lock<std::mutex> &lock);
