@@ -7,7 +7,9 @@
 
 #include <cassert>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <system_error>
 
@@ -136,6 +138,69 @@ static bool makeLink(const fs::path &link, const fs::path &target, std::error_co
   return !error;
 }
 
+std::string describeOptions(const GeneratorOptions &o) {
+  std::string text;
+  const auto line = [&](const char *name, const std::string &value) {
+    text += name;
+    text += '=';
+    text += value;
+    text += '\n';
+  };
+  char share[32];
+  std::snprintf(share, sizeof share, "%.17g", o.brokenShare);
+  line("seed", std::to_string(o.seed));
+  line("broken", share);
+  line("classes", std::to_string(o.classes));
+  line("app-paths", std::to_string(o.appPaths));
+  line("help-files", std::to_string(o.helpFiles));
+  line("fonts", std::to_string(o.fonts));
+  line("shared-dlls", std::to_string(o.sharedDlls));
+  line("shares", std::to_string(o.shares));
+  line("sound-events", std::to_string(o.soundEvents));
+  line("uninstall", std::to_string(o.uninstall));
+  line("menu-order", std::to_string(o.menuOrder));
+  line("shell-extensions", std::to_string(o.shellExtensions));
+  line("file-exts", std::to_string(o.fileExts));
+  line("startup", std::to_string(o.startupItems));
+  line("addons", std::to_string(o.addons));
+  line("trace-files", std::to_string(o.traceFiles));
+  line("system-mb", std::to_string(o.systemMegabytes));
+  line("user", o.userName);
+  line("base-time", std::to_string(o.baseTime));
+  line("windows", o.windowsXp ? "xp" : "7");
+  return text;
+}
+
+static std::string readSmallFile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  char buffer[4096];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+    text.append(buffer, static_cast<std::size_t>(in.gcount()));
+  return text;
+}
+
+GenerateResult ensurePrefix(const std::string &dir, const GeneratorOptions &options, bool *reused) {
+  if (reused)
+    *reused = false;
+  std::error_code error;
+  const fs::path recorded = fs::path(dir) / OptionsFileName;
+  const bool ours = fs::is_regular_file(recorded, error);
+  if (ours && readSmallFile(recorded) == describeOptions(options)) {
+    if (reused)
+      *reused = true;
+    GenerateResult result;
+    result.status = GenerateResult::Status::Ok;
+    result.path = dir;
+    return result;
+  }
+  GeneratorOptions fresh = options;
+  fresh.overwrite = ours;
+  if (ours)
+    fs::remove(recorded, error); // a half-made prefix must not pass for a whole one
+  return generatePrefix(dir, fresh);
+}
+
 GenerateResult generatePrefix(const std::string &dir, const GeneratorOptions &options) {
   if (const std::string problem = checkOptions(options); !problem.empty())
     return failure(GenerateResult::Status::BadOptions, {}, problem);
@@ -155,6 +220,8 @@ GenerateResult generatePrefix(const std::string &dir, const GeneratorOptions &op
   }
   if (!fs::exists(status) && !fs::create_directory(root, error))
     return failure(GenerateResult::Status::CannotCreate, dir, error.message());
+  // Until the new prefix is whole, nothing may say that an earlier one is.
+  fs::remove(root / OptionsFileName, error);
 
   PrefixBuild build(options);
   addSystemBase(build);
@@ -213,6 +280,11 @@ GenerateResult generatePrefix(const std::string &dir, const GeneratorOptions &op
       return failure(GenerateResult::Status::WriteFailed, saved.path, saved.description());
   if (const platform::SaveResult saved =
           platform::saveFileAtomically((root / ExpectedErrorsFileName).string(), manifestText(rows));
+      !saved)
+    return failure(GenerateResult::Status::WriteFailed, saved.path, saved.description());
+  // Last, so that its presence says the prefix is whole.
+  if (const platform::SaveResult saved =
+          platform::saveFileAtomically((root / OptionsFileName).string(), describeOptions(options));
       !saved)
     return failure(GenerateResult::Status::WriteFailed, saved.path, saved.description());
 

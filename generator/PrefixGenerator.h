@@ -83,9 +83,21 @@ struct GenerateResult {
 /// one TAB, lines ending in LF, no header.
 inline constexpr const char *ExpectedErrorsFileName = "expected-errors.tsv";
 
+/// The file, written last, that records the options a prefix was made with (describeOptions).
+inline constexpr const char *OptionsFileName = "generator-options.txt";
+
+/// Every option that shapes a prefix, one "name=value" line each (overwrite is left out).
+std::string describeOptions(const GeneratorOptions &options);
+
 /// Makes the prefix in `dir` (created if missing; its parent must exist). Registry files and
 /// the manifest are saved atomically. On failure the folder may hold part of drive_c, but
 /// registry files already present are only replaced whole.
 GenerateResult generatePrefix(const std::string &dir, const GeneratorOptions &options);
+
+/// For benchmarks and demos that keep their prefix between runs: reuses the prefix in `dir` when
+/// it was made with the same options (its OptionsFileName says so; `*reused` is set), and
+/// otherwise makes it afresh, replacing a registry only if this generator made it. A reused
+/// prefix gives a result with only `status` and `path` set.
+GenerateResult ensurePrefix(const std::string &dir, const GeneratorOptions &options, bool *reused = nullptr);
 
 } // namespace tw::generator

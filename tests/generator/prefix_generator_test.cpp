@@ -472,5 +472,31 @@ TEST(Prefix, RefusesBadOptionsAndBadFolders) {
   EXPECT_EQ(readWholeFile(folder / "file"), "x");
 }
 
+TEST(Prefix, EnsureReusesOnlyAPrefixMadeWithTheSameOptions) {
+  TempFolder folder;
+  const std::string prefix = folder / "p";
+  bool reused = true;
+  ASSERT_TRUE(ensurePrefix(prefix, smallOptions(), &reused));
+  EXPECT_FALSE(reused);
+  const std::string manifest = readWholeFile(prefix + "/" + ExpectedErrorsFileName);
+  { std::ofstream(prefix + "/drive_c/marker") << "kept"; }
+
+  ASSERT_TRUE(ensurePrefix(prefix, smallOptions(), &reused));
+  EXPECT_TRUE(reused);
+  EXPECT_EQ(readWholeFile(prefix + "/drive_c/marker"), "kept");
+
+  ASSERT_TRUE(ensurePrefix(prefix, smallOptions(6), &reused));
+  EXPECT_FALSE(reused);
+  EXPECT_NE(readWholeFile(prefix + "/" + ExpectedErrorsFileName), manifest);
+  EXPECT_EQ(readWholeFile(prefix + "/" + OptionsFileName), describeOptions(smallOptions(6)));
+
+  // A registry this generator did not make is never replaced.
+  const std::string foreign = folder / "foreign";
+  fs::create_directory(foreign);
+  { std::ofstream(foreign + "/system.reg") << "someone's registry"; }
+  EXPECT_EQ(ensurePrefix(foreign, smallOptions()).status, GenerateResult::Status::PrefixExists);
+  EXPECT_EQ(readWholeFile(foreign + "/system.reg"), "someone's registry");
+}
+
 } // namespace
 } // namespace tw::generator
