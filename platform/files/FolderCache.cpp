@@ -41,7 +41,11 @@ std::optional<FolderCache::Listing> FolderCache::readListing(const std::string &
 std::optional<std::string> FolderCache::findEntry(const std::string &folder, std::string_view name) {
   struct stat st {};
   if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
+  return findEntry(folder, st, name);
+}
 
+std::optional<std::string> FolderCache::findEntry(const std::string &folder, const struct stat &st,
+                                                  std::string_view name) {
   std::lock_guard lock(m_mutex);
   auto it = m_listings.find(folder);
   const bool current = it != m_listings.end() && it->second.trusted &&

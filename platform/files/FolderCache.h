@@ -25,6 +25,9 @@ public:
   /// exactly that name if there is one, otherwise the first (in Wine's listing order) that
   /// differs only in case. Nothing when there is none or the folder cannot be read.
   std::optional<std::string> findEntry(const std::string &folder, std::string_view name);
+  /// The same, for a caller that has just taken the folder's stat data.
+  std::optional<std::string> findEntry(const std::string &folder, const struct stat &folderStat,
+                                       std::string_view name);
 
   /// Drops what is known of `folder` (after the program itself changed it).
   void forget(const std::string &folder);

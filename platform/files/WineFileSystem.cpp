@@ -4,6 +4,7 @@
 #include "platform/files/FolderCache.h"
 #include "platform/files/HostFileInfo.h"
 #include "platform/files/NameMatch.h"
+#include "platform/files/ResolvedFolders.h"
 #include "platform/files/WindowsPath.h"
 
 #include <algorithm>
@@ -76,7 +77,8 @@ private:
 
 WineFileSystem::WineFileSystem(const std::string &prefixDir)
     : m_prefixDir(std::filesystem::absolute(prefixDir).lexically_normal().string()),
-      m_folders(std::make_unique<detail::FolderCache>()) {
+      m_folders(std::make_unique<detail::FolderCache>()),
+      m_resolved(std::make_unique<detail::ResolvedFolders>()) {
   while (m_prefixDir.size() > 1 && m_prefixDir.back() == '/') m_prefixDir.pop_back();
   m_drives = std::make_unique<detail::DriveMap>(m_prefixDir + "/dosdevices");
 }
@@ -119,26 +121,62 @@ std::string WineFileSystem::hostRoot(const FullPath &path) const {
   return m_drives->driveRoot(path.drive);
 }
 
-std::optional<std::string> WineFileSystem::resolveByListing(const FullPath &path,
-                                                            bool mustExist) const {
-  std::string current = hostRoot(path);
-  struct stat st {};
-  if (::stat(current.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return std::nullopt;
-  for (std::size_t i = 0; i < path.components.size(); ++i) {
-    const std::string &component = path.components[i];
-    if (auto onDisk = m_folders->findEntry(current, component)) {
-      current = joinHost(current, *onDisk);
-      continue;
+// The key under which a folder found by a search is remembered: the drive and the folded
+// components of the folder's path.
+static std::string folderKey(const FullPath &path, std::size_t componentCount,
+                             const std::vector<std::string> &folded) {
+  std::string key = path.kind == FullPath::Kind::Unix ? std::string("unix") : std::string(1, path.drive);
+  for (std::size_t i = 0; i < componentCount; ++i) {
+    key += '\\';
+    key += folded[i];
+  }
+  return key;
+}
+
+std::optional<std::string> WineFileSystem::resolveByListing(const FullPath &path, bool mustExist,
+                                                            struct stat *found) const {
+  const std::size_t count = path.components.size();
+  std::vector<std::string> folded;
+  folded.reserve(count);
+  for (const auto &component : path.components) folded.push_back(detail::foldName(component));
+
+  // Start from the deepest folder known, which for a scan is mostly the file's own folder.
+  std::string current;
+  struct stat folderStat {};
+  std::size_t next = 0;
+  if (count >= 2) {
+    if (auto known = m_resolved->find(folderKey(path, count - 1, folded), folderStat)) {
+      current = std::move(*known);
+      next = count - 1;
     }
-    if (i + 1 == path.components.size() && !mustExist) return joinHost(current, component);
-    return std::nullopt;
+  }
+  if (current.empty()) {
+    current = hostRoot(path);
+    if (::stat(current.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return std::nullopt;
+  }
+
+  for (std::size_t i = next; i < count; ++i) {
+    const bool last = i + 1 == count;
+    auto onDisk = m_folders->findEntry(current, folderStat, path.components[i]);
+    if (!onDisk) {
+      if (last && !mustExist) return joinHost(current, path.components[i]);
+      return std::nullopt;
+    }
+    current = joinHost(current, *onDisk);
+    if (last) break;
+    if (::stat(current.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode)) return std::nullopt;
+    m_resolved->remember(folderKey(path, i + 1, folded), current);
   }
   // A dangling link is listed by its folder but names nothing.
-  if (mustExist && ::stat(current.c_str(), &st) != 0) return std::nullopt;
+  struct stat target {};
+  const bool exists = ::stat(current.c_str(), &target) == 0;
+  if (mustExist && !exists) return std::nullopt;
+  if (found && exists) *found = target;
   return current;
 }
 
-std::optional<std::string> WineFileSystem::resolve(const FullPath &path, bool mustExist) const {
+std::optional<std::string> WineFileSystem::resolve(const FullPath &path, bool mustExist,
+                                                   struct stat *found) const {
   for (const auto &component : path.components)
     if (detail::hasInvalidNameCharacter(component)) return std::nullopt;
   std::string exact = hostRoot(path);
@@ -147,8 +185,11 @@ std::optional<std::string> WineFileSystem::resolve(const FullPath &path, bool mu
     exact += path.components[i];
   }
   struct stat st {};
-  if (::stat(exact.c_str(), &st) == 0) return exact;
-  return resolveByListing(path, mustExist);
+  if (::stat(exact.c_str(), &st) == 0) {
+    if (found) *found = st;
+    return exact;
+  }
+  return resolveByListing(path, mustExist, found);
 }
 
 std::optional<std::string> WineFileSystem::hostPath(std::string_view windowsPath,
@@ -222,15 +263,14 @@ bool WineFileSystem::fileExists(std::string_view windowsPath) const {
     auto first = findFiles(windowsPath)->next();
     return first && !(first->attributes & fileattr::Directory);
   }
-  auto host = resolve(*path, /*mustExist=*/true);
   struct stat st {};
-  return host && ::stat(host->c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return resolve(*path, /*mustExist=*/true, &st) && !S_ISDIR(st.st_mode);
 }
 
 bool WineFileSystem::directoryExists(std::string_view windowsPath) const {
-  auto host = hostPath(windowsPath);
+  auto path = fullPath(windowsPath);
   struct stat st {};
-  return host && ::stat(host->c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return path && resolve(*path, /*mustExist=*/true, &st) && S_ISDIR(st.st_mode);
 }
 
 static std::string parentOf(const std::string &hostPath) {

@@ -15,11 +15,14 @@
 #include <string>
 #include <string_view>
 
+struct stat;
+
 namespace tw::platform {
 
 namespace detail {
 class DriveMap;
 class FolderCache;
+class ResolvedFolders;
 struct FullPath;
 } // namespace detail
 
@@ -53,13 +56,17 @@ public:
 
 private:
   std::optional<detail::FullPath> fullPath(std::string_view windowsPath) const;
-  std::optional<std::string> resolve(const detail::FullPath &path, bool mustExist) const;
-  std::optional<std::string> resolveByListing(const detail::FullPath &path, bool mustExist) const;
+  // The host path `path` names; `found` (optional) receives its stat data when it exists.
+  std::optional<std::string> resolve(const detail::FullPath &path, bool mustExist,
+                                     struct stat *found = nullptr) const;
+  std::optional<std::string> resolveByListing(const detail::FullPath &path, bool mustExist,
+                                              struct stat *found) const;
   std::string hostRoot(const detail::FullPath &path) const;
 
   std::string m_prefixDir;
   std::unique_ptr<detail::DriveMap> m_drives;
   std::unique_ptr<detail::FolderCache> m_folders;
+  std::unique_ptr<detail::ResolvedFolders> m_resolved;
 
   mutable std::mutex m_currentMutex;
   mutable std::string m_currentHost;

@@ -336,3 +336,22 @@ TEST_F(WineFileSystemTest, ChangeWithinOneClockTickIsNotMissed) {
   ASSERT_EQ(::utimensat(AT_FDCWD, (prefix.driveC() / "tick").c_str(), same, 0), 0);
   EXPECT_TRUE(files.fileExists("C:\\tick\\TWO.TXT"));
 }
+
+TEST_F(WineFileSystemTest, RememberedFoldersFollowRenamesAndReplacements) {
+  prefix.write("Memo/Vendor/Tool.dll");
+  prefix.write("Memo/Vendor/Other.dll");
+  EXPECT_TRUE(files.fileExists("c:\\memo\\vendor\\tool.dll"));
+  EXPECT_TRUE(files.fileExists("c:\\memo\\vendor\\other.dll"));
+
+  fs::rename(prefix.driveC() / "Memo" / "Vendor", prefix.driveC() / "Memo" / "Old");
+  prefix.write("Memo/VENDOR/tool.dll");
+  EXPECT_TRUE(files.fileExists("c:\\memo\\vendor\\tool.dll"));
+  EXPECT_FALSE(files.fileExists("c:\\memo\\vendor\\other.dll"));
+  EXPECT_TRUE(files.fileExists("c:\\memo\\old\\other.dll"));
+
+  // The same name made anew is another folder.
+  fs::remove_all(prefix.driveC() / "Memo" / "VENDOR");
+  prefix.write("Memo/VENDOR/new.dll");
+  EXPECT_FALSE(files.fileExists("c:\\memo\\vendor\\tool.dll"));
+  EXPECT_TRUE(files.fileExists("c:\\memo\\vendor\\NEW.DLL"));
+}
