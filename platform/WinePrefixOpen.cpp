@@ -34,6 +34,8 @@ std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpen
     return nullptr;
   }
 
+  // The registry checks for a wineserver too; this check also finds the server folders newer
+  // Wine versions make below /tmp/wine-XXXXXX.
   const bool serverRuns = isWineServerRunning(prefixDir);
   WineRegistryOptions options;
   options.readOnly = serverRuns;
@@ -44,10 +46,10 @@ std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpen
     result.message = "cannot open the registry of the Wine prefix " + prefixDir + ": " + load.description();
     return nullptr;
   }
-  result.readOnlyReason = registry->readOnlyReason();
-  if (result.readOnlyReason.empty() && serverRuns)
-    result.readOnlyReason = "a wineserver is running for this prefix and owns its registry; "
-                            "close the Windows programs of the prefix (or run wineserver -k) to make changes";
+  result.readOnlyReason = serverRuns ? "Wine is running for this prefix and owns its registry, so the registry "
+                                       "can only be read. Close the prefix's Windows programs (or run "
+                                       "wineserver -k) to make changes."
+                                     : registry->readOnlyReason();
   result.status = PrefixOpenResult::Status::Ok;
   return makeMachine(prefixDir, std::move(registry));
 }
