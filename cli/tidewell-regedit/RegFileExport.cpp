@@ -109,12 +109,12 @@ bool splitKeyText(std::string_view keyText, platform::RegKey &root, std::string 
 
 } // namespace
 
-RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
-                            std::string &bytes, ExportGaps *gaps) {
-  bytes.clear();
-  RegFileWriter writer;
-  TreeExporter exporter(registry, writer, gaps);
+namespace {
 
+/// Writes the export of `keyText` into `writer`; see exportRegText.
+RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyText,
+                         RegFileWriter &writer, ExportGaps *gaps) {
+  TreeExporter exporter(registry, writer, gaps);
   if (keyText.empty()) { // the whole registry, as the registry editor exports it
     for (platform::RegKey root : {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS}) {
       std::u16string path;
@@ -144,20 +144,34 @@ RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view ke
     }
     exporter.exportTree(key, path, 0);
   }
-  bytes = writer.finish();
   RegFileResult ok;
   ok.status = Status::Ok;
   return ok;
 }
 
+} // namespace
+
+RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
+                            std::string &bytes, ExportGaps *gaps) {
+  bytes.clear();
+  RegFileWriter writer;
+  RegFileResult result = exportInto(registry, keyText, writer, gaps);
+  if (result)
+    bytes = writer.finish();
+  return result;
+}
+
 RegFileResult exportRegFile(platform::RegistryApi &registry, std::string_view keyText,
                             const std::string &path, ExportGaps *gaps) {
-  std::string bytes;
-  RegFileResult result = exportRegText(registry, keyText, bytes, gaps);
+  RegFileWriter writer;
+  RegFileResult result = exportInto(registry, keyText, writer, gaps);
   result.file = path;
   if (!result)
     return result;
-  const platform::SaveResult saved = platform::saveFileAtomically(path, bytes);
+  // Streamed into the temporary file piece by piece: a large export is never held twice.
+  platform::AtomicFileWriter file(path);
+  writer.finishInto([&file](std::string_view piece) { return file.write(piece); });
+  const platform::SaveResult saved = file.commit();
   if (!saved)
     return failure(Status::CannotWrite, saved.description());
   return result;

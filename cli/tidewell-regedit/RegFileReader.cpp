@@ -37,8 +37,10 @@ bool onlyCommentFrom(std::u16string_view line, std::size_t pos) {
 std::string quoted(std::u16string_view line, std::size_t pos = 0) {
   std::u16string_view piece = line.substr(std::min(pos, line.size()));
   const bool cut = piece.size() > MaxQuotedLength;
-  std::string text = "\"" + detail::toUtf8(piece.substr(0, MaxQuotedLength));
-  return text + (cut ? "...\"" : "\"");
+  std::string text(1, '"');
+  text += detail::toUtf8(piece.substr(0, MaxQuotedLength));
+  text += cut ? "...\"" : "\"";
+  return text;
 }
 
 void appendLittleEndian(std::vector<std::uint8_t> &out, std::u16string_view units) {

@@ -12,8 +12,11 @@
 #include "platform/RegistryApi.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw::regedit {
 
@@ -30,17 +33,20 @@ public:
   void writeValue(const platform::RegValue &value);
   /// Ends the text and hands its bytes over; the writer is empty afterwards.
   std::string finish();
+  /// Ends the text and passes its bytes to `sink` piece by piece, in order, without
+  /// gathering them in one buffer; stops early and returns false when `sink` does.
+  bool finishInto(const std::function<bool(std::string_view)> &sink);
 
 private:
-  std::string m_bytes;
+  // The text in UTF-16 units, turned into little-endian bytes once at the end: appending
+  // whole runs of units keeps a full export of a large root fast. Full pieces move to
+  // m_done so a large export never copies what it has written when the buffer grows.
+  std::vector<std::u16string> m_done;
+  std::u16string m_text;
   std::u16string m_scratch;
 
-  void put(char16_t c) {
-    m_bytes.push_back(static_cast<char>(c & 0xFF));
-    m_bytes.push_back(static_cast<char>(c >> 8));
-  }
-  void putAscii(std::string_view text);
-  std::size_t putEscaped(std::u16string_view text);
+  void startPieceIfFull();
+  void putEscaped(std::u16string_view text);
   std::size_t putValueName(std::string_view name);
   void putString(const platform::RegValue &value);
   void putHex(std::uint32_t type, std::size_t lineLength, const platform::RegValue &value);

@@ -84,11 +84,18 @@ bool equalsIgnoringAsciiCase(std::u16string_view a, std::string_view b) {
 } // namespace
 
 void appendUtf16(std::u16string &out, std::string_view utf8) {
-  out.reserve(out.size() + utf8.size());
-  std::size_t pos = 0;
+  // Names are nearly always ASCII: widen the leading ASCII run in one step.
+  std::size_t ascii = 0;
+  while (ascii < utf8.size() && static_cast<unsigned char>(utf8[ascii]) < 0x80)
+    ++ascii;
+  const std::size_t start = out.size();
+  out.resize(start + ascii);
+  for (std::size_t i = 0; i < ascii; ++i)
+    out[start + i] = static_cast<unsigned char>(utf8[i]);
+  std::size_t pos = ascii;
   while (pos < utf8.size()) {
     const auto b = static_cast<unsigned char>(utf8[pos]);
-    if (b < 0x80) { // the common case, kept out of the general decoder
+    if (b < 0x80) {
       out.push_back(b);
       ++pos;
       continue;
