@@ -1,0 +1,363 @@
+// Killing the program while it fixes or restores must never lose an erased entry: whenever a
+// key or value of the original registry is missing from the registry files on disk, Backup.xml
+// on disk holds its record. tidewell-cli fix and restore run on a small generated prefix and are
+// killed with SIGKILL at random moments; after every kill the files are checked.
+
+#include "PrefixContent.h"
+
+#include "generator/PrefixGenerator.h"
+#include "platform/RegistryApi.h"
+#include "registry/KeySnapshot.h"
+#include "registry/XmlStore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <tuple>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace tw::test {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
+constexpr const char *UndoStoreFolder = "drive_c/ProgramData/Tidewell Registry Cleaner 2006";
+
+/// The records of an undo store, keyed for the checks below.
+struct UndoRecords {
+  /// canonical SUBKEY + "\n" + lower-case NAME -> TYPE + "\n" + VALUE
+  std::map<std::string, std::string> items;
+  /// canonical key texts of the records (TYPE)
+  std::set<std::string> keyTexts;
+};
+
+std::optional<std::string> readFile(const fs::path &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/// Reads Backup.xml of the prefix; an absent file holds no records. Nothing when it is damaged.
+std::optional<UndoRecords> readUndoRecords(const fs::path &prefix, std::string &problem) {
+  UndoRecords records;
+  const auto text = readFile(prefix / UndoStoreFolder / "Backup.xml");
+  if (!text) return records;
+  pugi::xml_document store;
+  const XmlLoadResult loaded = parseXmlDocument(store, *text, "Backup.xml", UndoStoreRootName);
+  if (!loaded) {
+    problem = loaded.description();
+    return std::nullopt;
+  }
+  for (pugi::xml_node record : store.document_element().children("ELEMENT")) {
+    records.keyTexts.insert(canonicalKeyPath(record.attribute("TYPE").value()));
+    for (pugi::xml_node item : record.children("ITEM"))
+      records.items[canonicalKeyPath(item.attribute("SUBKEY").value()) + "\n" +
+                    lowerCase(item.attribute("NAME").value())] =
+          std::string(item.attribute("TYPE").value()) + "\n" + item.attribute("VALUE").value();
+  }
+  return records;
+}
+
+/// TYPE and VALUE of the record of a string or integer value, as the undo store writes them; empty
+/// for the other kinds, whose VALUE is not compared here.
+std::string expectedItem(const RegistryContent::Value &value) {
+  if (value.type == platform::regtype::Sz || value.type == platform::regtype::ExpandSz) {
+    std::string text(value.data.begin(), value.data.end());
+    text = text.substr(0, text.find('\0'));
+    return "rdString\n" + EscapeBackslashes(text);
+  }
+  if (value.type == platform::regtype::Dword && value.data.size() == 4) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", value.data[3], value.data[2], value.data[1],
+                  value.data[0]);
+    return std::string("rdInteger\n") + hex;
+  }
+  return {};
+}
+
+/// True when a record names the key or one of its parents (a key recorded whole).
+bool keyRecorded(const UndoRecords &records, std::string path) {
+  while (true) {
+    if (records.keyTexts.contains(path)) return true;
+    const auto slash = path.rfind('\\');
+    if (slash == std::string::npos) return false;
+    path.resize(slash);
+  }
+}
+
+/// Every entry of `original` that `now` lacks must be in `records`, except keys without values
+/// that `completeRun` lacks as well (the undo store records values, so a restore cannot bring
+/// back a key that held none). Returns what is missing without a record.
+std::vector<std::string> unrecordedLosses(const RegistryContent &original, const RegistryContent &now,
+                                          const UndoRecords &records,
+                                          const RegistryContent *completeRun) {
+  std::vector<std::string> losses;
+  for (const auto &[path, key] : original.keys) {
+    auto present = now.keys.find(path);
+    const bool lostByDesign = completeRun && !completeRun->keys.contains(path);
+    if (present == now.keys.end() && key.values.empty() && !keyRecorded(records, path) &&
+        !lostByDesign)
+      losses.push_back("key " + key.path);
+    for (const auto &[name, value] : key.values) {
+      if (present != now.keys.end() && present->second.values.contains(name)) continue;
+      auto item = records.items.find(path + "\n" + name);
+      if (item == records.items.end()) {
+        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name));
+        continue;
+      }
+      const std::string expected = expectedItem(value);
+      if (!expected.empty() && item->second != expected)
+        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name) +
+                         " recorded as " + item->second);
+    }
+  }
+  return losses;
+}
+
+/// Starts tidewell-cli with `args` in `folder`, output thrown away.
+pid_t startCli(const std::string &folder, const std::vector<std::string> &args) {
+  std::vector<char *> argv;
+  std::string program = TIDEWELL_CLI_PATH;
+  argv.push_back(program.data());
+  std::vector<std::string> copies = args;
+  for (std::string &arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int devNull = open("/dev/null", O_WRONLY);
+    dup2(devNull, STDOUT_FILENO);
+    dup2(devNull, STDERR_FILENO);
+    if (chdir(folder.c_str()) != 0) _exit(127);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+int waitFor(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+class CrashTest : public ::testing::Test {
+protected:
+  fs::path root;
+  fs::path prefix;
+  fs::path pristine;
+  fs::path fixedState;
+  RegistryContent original;
+  /// What a complete run of the command being killed leaves, when it cannot give back all.
+  std::optional<RegistryContent> completeRun;
+
+  void SetUp() override {
+    if (std::string(TIDEWELL_CLI_PATH).empty() || !fs::exists(TIDEWELL_CLI_PATH))
+      GTEST_SKIP() << "tidewell-cli was not built";
+    root = fs::path(scratchFolder()) / ("tw-repair-crash-" + std::to_string(getpid()));
+    fs::remove_all(root);
+    fs::create_directories(root);
+    prefix = root / "prefix";
+    generator::GeneratorOptions options;
+    options.seed = 2006;
+    options.brokenShare = 0.5;
+    options.classes = 30;
+    options.appPaths = 16;
+    options.helpFiles = 8;
+    options.fonts = 8;
+    options.sharedDlls = 20;
+    options.shares = 4;
+    options.soundEvents = 8;
+    options.uninstall = 16;
+    options.menuOrder = 8;
+    options.shellExtensions = 8;
+    options.fileExts = 24;
+    options.startupItems = 4;
+    options.addons = 4;
+    const generator::GenerateResult made = generator::generatePrefix(prefix.string(), options);
+    ASSERT_TRUE(made) << made.description();
+    ASSERT_GT(made.expectedErrors, 50u);
+    pristine = root / "pristine";
+    fixedState = root / "fixed";
+    saveState(pristine);
+    std::string problem;
+    auto content = readPrefixRegistry(prefix.string(), problem);
+    ASSERT_TRUE(content) << problem;
+    original = std::move(*content);
+  }
+
+  void TearDown() override {
+    std::error_code ignored;
+    if (!root.empty()) fs::remove_all(root, ignored);
+  }
+
+  /// Copies the registry files and the undo store of the prefix to `state`.
+  void saveState(const fs::path &state) {
+    fs::create_directories(state);
+    for (const char *file : RegistryFiles)
+      fs::copy_file(prefix / file, state / file, fs::copy_options::overwrite_existing);
+    fs::remove(state / "Backup.xml");
+    if (fs::exists(prefix / UndoStoreFolder / "Backup.xml"))
+      fs::copy_file(prefix / UndoStoreFolder / "Backup.xml", state / "Backup.xml");
+  }
+
+  /// Puts a saved state back, removing whatever an earlier run left beside the files.
+  void loadState(const fs::path &state) {
+    for (const auto &entry : fs::directory_iterator(prefix))
+      if (entry.is_regular_file() && entry.path().extension() != ".tsv") fs::remove(entry.path());
+    for (const char *file : RegistryFiles) fs::copy_file(state / file, prefix / file);
+    fs::remove_all(prefix / UndoStoreFolder);
+    if (fs::exists(state / "Backup.xml")) {
+      fs::create_directories(prefix / UndoStoreFolder);
+      fs::copy_file(state / "Backup.xml", prefix / UndoStoreFolder / "Backup.xml");
+    }
+  }
+
+  /// Seconds one uninterrupted run of the command takes (the median of five).
+  double timeRun(const fs::path &state, const std::vector<std::string> &args) {
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+      loadState(state);
+      const auto start = Clock::now();
+      const int status = waitFor(startCli(root.string(), args));
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+      times.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+  }
+
+  /// Returns once Backup.xml or a registry file of the prefix has been replaced, or the child
+  /// has ended.
+  void waitForFirstWrite(pid_t pid) {
+    const fs::path watched[] = {prefix / UndoStoreFolder / "Backup.xml", prefix / "system.reg",
+                                prefix / "user.reg"};
+    std::vector<std::optional<std::tuple<ino_t, off_t, std::int64_t>>> before;
+    for (const fs::path &file : watched) before.push_back(stampOf(file));
+    const auto giveUp = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < giveUp) {
+      for (std::size_t i = 0; i < std::size(watched); ++i)
+        if (stampOf(watched[i]) != before[i]) return;
+      siginfo_t ended{};
+      if (waitid(P_PID, static_cast<id_t>(pid), &ended, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+          ended.si_pid != 0)
+        return;
+    }
+  }
+
+  static std::optional<std::tuple<ino_t, off_t, std::int64_t>> stampOf(const fs::path &file) {
+    struct stat info {};
+    if (stat(file.c_str(), &info) != 0) return std::nullopt;
+    return std::make_tuple(info.st_ino, info.st_size,
+                           std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec);
+  }
+
+  /// True when the file differs from its copy in `state` (or only one of them exists).
+  bool changed(const fs::path &file, const fs::path &state, const char *name) {
+    return readFile(file) != readFile(state / name);
+  }
+
+  /// Checks the files on disk against the original registry.
+  void checkNothingLost(int run) {
+    std::string problem;
+    auto now = readPrefixRegistry(prefix.string(), problem);
+    ASSERT_TRUE(now) << "run " << run << ": the registry files do not load: " << problem;
+    auto records = readUndoRecords(prefix, problem);
+    ASSERT_TRUE(records) << "run " << run << ": Backup.xml does not load: " << problem;
+    const auto losses = unrecordedLosses(original, *now, *records, completeRun ? &*completeRun : nullptr);
+    ASSERT_TRUE(losses.empty()) << "run " << run << ": " << losses.size()
+                                << " entries are gone without a record, the first: " << losses.front();
+  }
+
+  /// Runs the command from `state` and kills it at a random moment, until `kills` runs have been
+  /// killed before their end (at most eight times as many runs); checks the files after each.
+  void killRepeatedly(const fs::path &state, const std::vector<std::string> &args, int kills,
+                      unsigned seed) {
+    const double fullRun = timeRun(state, args);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> anyMoment(0.0, fullRun * 0.9);
+    // The files are written within a millisecond or two at the end of a run: two kills in three
+    // wait until the first of them is replaced, then strike shortly after.
+    std::uniform_real_distribution<double> afterFirstWrite(0.0, 0.0002);
+    int killed = 0;
+    // Killed runs by what they had written: neither file, one of them, both.
+    int untouched = 0, halfway = 0, both = 0;
+    int run = 0;
+    for (; killed < kills && run < 8 * kills; ++run) {
+      loadState(state);
+      const pid_t pid = startCli(root.string(), args);
+      if (run % 3 == 0) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(anyMoment(random)));
+      } else {
+        waitForFirstWrite(pid);
+        std::this_thread::sleep_for(std::chrono::duration<double>(afterFirstWrite(random)));
+      }
+      kill(pid, SIGKILL);
+      // A run that ended before the kill leaves what the complete run checked before.
+      if (!WIFSIGNALED(waitFor(pid))) continue;
+      ++killed;
+      const bool storeWritten = changed(prefix / UndoStoreFolder / "Backup.xml", state, "Backup.xml");
+      bool registryWritten = false;
+      for (const char *file : RegistryFiles) registryWritten |= changed(prefix / file, state, file);
+      if (!storeWritten && !registryWritten) {
+        // Byte for byte the state the run started from.
+        ++untouched;
+        continue;
+      }
+      ++(storeWritten && registryWritten ? both : halfway);
+      checkNothingLost(run);
+      if (HasFatalFailure()) return;
+    }
+    std::printf("[          ] %s: %d runs (%.3f s each), %d killed: %d before writing, %d between "
+                "the two files, %d after both\n",
+                args[0].c_str(), run, fullRun, killed, untouched, halfway, both);
+    EXPECT_EQ(killed, kills) << "too few runs could be killed before their end";
+  }
+};
+
+TEST_F(CrashTest, KilledFixOrRestoreLosesNothing) {
+  const std::vector<std::string> fix = {"fix", "--prefix", prefix.string()};
+  // The state a finished fix leaves, from which restore starts.
+  loadState(pristine);
+  ASSERT_EQ(waitFor(startCli(root.string(), fix)), 0);
+  checkNothingLost(-1);
+  std::string problem;
+  const auto fixedRecords = readUndoRecords(prefix, problem);
+  ASSERT_TRUE(fixedRecords) << problem;
+  ASSERT_GT(fixedRecords->keyTexts.size(), 50u);
+  saveState(fixedState);
+
+  killRepeatedly(pristine, fix, 200, 1);
+  if (HasFatalFailure()) return;
+  // A complete restore gives back every value, but not the keys that held none.
+  const std::vector<std::string> restore = {"restore", "--prefix", prefix.string(), "--all"};
+  loadState(fixedState);
+  ASSERT_EQ(waitFor(startCli(root.string(), restore)), 0);
+  completeRun = readPrefixRegistry(prefix.string(), problem);
+  checkNothingLost(-1);
+  ASSERT_TRUE(completeRun) << problem;
+  for (const auto &[path, key] : original.keys)
+    if (!completeRun->keys.contains(path)) {
+      ASSERT_TRUE(key.values.empty()) << key.path;
+    }
+  killRepeatedly(fixedState, restore, 100, 2);
+}
+
+} // namespace
+} // namespace tw::test
