@@ -163,14 +163,15 @@ RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view ke
 
 RegFileResult exportRegFile(platform::RegistryApi &registry, std::string_view keyText,
                             const std::string &path, ExportGaps *gaps) {
-  RegFileWriter writer;
+  // Streamed into the temporary file piece by piece, so a large export is never held in
+  // memory; a failed export leaves the temporary file to be removed and the target as it was.
+  platform::AtomicFileWriter file(path);
+  RegFileWriter writer([&file](std::string_view piece) { return file.write(piece); });
   RegFileResult result = exportInto(registry, keyText, writer, gaps);
   result.file = path;
   if (!result)
     return result;
-  // Streamed into the temporary file piece by piece: a large export is never held twice.
-  platform::AtomicFileWriter file(path);
-  writer.finishInto([&file](std::string_view piece) { return file.write(piece); });
+  writer.finishStream();
   const platform::SaveResult saved = file.commit();
   if (!saved)
     return failure(Status::CannotWrite, saved.description());

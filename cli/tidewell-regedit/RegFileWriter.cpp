@@ -53,9 +53,35 @@ RegFileWriter::RegFileWriter() {
   m_text.append(u"\xFEFFWindows Registry Editor Version 5.00\r\n");
 }
 
+RegFileWriter::RegFileWriter(Sink sink) : RegFileWriter() {
+  m_sink = std::move(sink);
+  m_text.reserve(PieceUnits + PieceUnits / 8);
+}
+
+void RegFileWriter::emit(const std::u16string &piece) {
+  if (m_sinkFailed)
+    return;
+  if constexpr (std::endian::native == std::endian::little) {
+    m_sinkFailed =
+        !m_sink(std::string_view(reinterpret_cast<const char *>(piece.data()), piece.size() * 2));
+  } else {
+    std::string swapped(piece.size() * 2, '\0');
+    for (std::size_t i = 0; i < piece.size(); ++i) {
+      swapped[2 * i] = static_cast<char>(piece[i] & 0xFF);
+      swapped[2 * i + 1] = static_cast<char>(piece[i] >> 8);
+    }
+    m_sinkFailed = !m_sink(swapped);
+  }
+}
+
 void RegFileWriter::startPieceIfFull() {
   if (m_text.size() < PieceUnits)
     return;
+  if (m_sink) { // streamed: the buffer is reused, keeping its pages
+    emit(m_text);
+    m_text.clear();
+    return;
+  }
   m_done.push_back(std::move(m_text));
   m_text = std::u16string();
   m_text.reserve(PieceUnits + PieceUnits / 8);
@@ -205,40 +231,30 @@ void RegFileWriter::writeValue(const platform::RegValue &value) {
   m_text.append(u"\r\n");
 }
 
-bool RegFileWriter::finishInto(const std::function<bool(std::string_view)> &sink) {
+bool RegFileWriter::finishStream() {
   m_text.append(u"\r\n");
-  m_done.push_back(std::move(m_text));
-  m_text = std::u16string();
-  std::vector<std::u16string> pieces = std::move(m_done);
-  m_done.clear();
-  std::string swapped;
-  for (const std::u16string &piece : pieces) {
-    if constexpr (std::endian::native == std::endian::little) {
-      if (!sink(std::string_view(reinterpret_cast<const char *>(piece.data()), piece.size() * 2)))
-        return false;
-      continue;
-    }
-    swapped.resize(piece.size() * 2);
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-      swapped[2 * i] = static_cast<char>(piece[i] & 0xFF);
-      swapped[2 * i + 1] = static_cast<char>(piece[i] >> 8);
-    }
-    if (!sink(swapped))
-      return false;
-  }
-  return true;
+  emit(m_text);
+  m_text.clear();
+  return !m_sinkFailed;
 }
 
 std::string RegFileWriter::finish() {
-  std::size_t units = m_text.size() + 2;
+  m_text.append(u"\r\n");
+  m_done.push_back(std::move(m_text));
+  m_text = std::u16string();
+  std::size_t units = 0;
   for (const std::u16string &piece : m_done)
     units += piece.size();
   std::string bytes;
   bytes.reserve(units * 2);
-  finishInto([&bytes](std::string_view piece) {
+  m_sink = [&bytes](std::string_view piece) {
     bytes.append(piece);
     return true;
-  });
+  };
+  for (const std::u16string &piece : m_done)
+    emit(piece);
+  m_done.clear();
+  m_sink = nullptr;
   return bytes;
 }
 

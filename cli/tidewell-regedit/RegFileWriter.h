@@ -22,8 +22,15 @@ namespace tw::regedit {
 
 class RegFileWriter {
 public:
-  /// Starts the text with the byte-order mark and the header line.
+  /// Receives the bytes of the text piece by piece, in order; returns false on failure.
+  using Sink = std::function<bool(std::string_view)>;
+
+  /// Starts the text with the byte-order mark and the header line; the text is gathered
+  /// until finish().
   RegFileWriter();
+  /// The same, but each full piece of the text goes to `sink` as soon as it is written, so a
+  /// large export never sits in memory whole.
+  explicit RegFileWriter(Sink sink);
 
   /// Starts a key section; `path` is the full key text ("HKEY_CURRENT_USER\Software"), UTF-8.
   void beginKey(std::string_view path);
@@ -31,11 +38,11 @@ public:
   void beginKey(std::u16string_view path);
   /// Writes one value line; `value.data` is in DataForm::Raw.
   void writeValue(const platform::RegValue &value);
-  /// Ends the text and hands its bytes over; the writer is empty afterwards.
+  /// Ends a gathered text and hands its bytes over; the writer is empty afterwards.
   std::string finish();
-  /// Ends the text and passes its bytes to `sink` piece by piece, in order, without
-  /// gathering them in one buffer; stops early and returns false when `sink` does.
-  bool finishInto(const std::function<bool(std::string_view)> &sink);
+  /// Ends a streamed text: passes what is left to the sink. False when the sink refused any
+  /// piece.
+  bool finishStream();
 
 private:
   // The text in UTF-16 units, turned into little-endian bytes once at the end: appending
@@ -44,8 +51,11 @@ private:
   std::vector<std::u16string> m_done;
   std::u16string m_text;
   std::u16string m_scratch;
+  Sink m_sink;
+  bool m_sinkFailed = false;
 
   void startPieceIfFull();
+  void emit(const std::u16string &piece);
   void putEscaped(std::u16string_view text);
   std::size_t putValueName(std::string_view name);
   void putString(const platform::RegValue &value);

@@ -152,6 +152,9 @@ TEST(RegFileExport, RoundTripThroughImportKeepsEveryByte) {
 TEST(RegFileExport, ExportsToAFileAtomically) {
   auto registry = platform::makeMemoryRegistry();
   fillWithEveryKind(*registry);
+  // Large enough that the text passes to the file in several pieces.
+  setRaw(*registry, HKCU, "Software\\Large", "blob", regtype::Binary,
+         std::vector<std::uint8_t>(700000, 0x5a));
   const auto path = tempFile("export.reg");
   std::ofstream(path) << "older export";
   const RegFileResult result = exportRegFile(*registry, "HKEY_CURRENT_USER\\Software", path.string());
