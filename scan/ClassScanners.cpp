@@ -9,10 +9,12 @@
 #include "scan/ScanContext.h"
 #include "scan/ScannerSupport.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw::scan {
 
@@ -20,6 +22,51 @@ using detail::joinKey;
 using detail::WalkRegistry;
 
 static bool startsWithBrace(std::string_view text) { return !text.empty() && text.front() == '{'; }
+
+static bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+namespace {
+/// The sub-keys a class has, so that only the server keys that are there are opened: a class
+/// has two or three of the eight, and every open walks the classes root, the largest key of the
+/// registry.
+class ServerKeySet {
+public:
+  /// False only when the class is known to have no sub-key called `name`.
+  bool mayHave(std::string_view name) const {
+    if (!m_known) return true;
+    for (const std::string &present : m_names)
+      if (equalIgnoringAsciiCase(present, name)) return true;
+    return false;
+  }
+
+  /// The names are known when they are all ASCII: names beyond it may equal a server key under
+  /// the registry's own case rules, so the class's keys are then all tried.
+  ServerKeySet(std::vector<std::string> names, bool readable)
+      : m_names(std::move(names)),
+        m_known(readable && std::all_of(m_names.begin(), m_names.end(), [](const std::string &n) {
+                  return std::all_of(n.begin(), n.end(),
+                                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+                })) {}
+
+private:
+  std::vector<std::string> m_names;
+  bool m_known;
+};
+} // namespace
+
+static ServerKeySet serverKeysOf(WalkRegistry &registry, const std::string &classPath) {
+  if (!registry.OpenRegKey(classPath, false)) return ServerKeySet({}, /*readable=*/false);
+  return ServerKeySet(registry.ListSubKeyNames(), /*readable=*/true);
+}
 
 void scanComClasses(ScanContext &context) {
   constexpr auto Group = ScanGroupIndex::Clsid;
@@ -40,7 +87,9 @@ void scanComClasses(ScanContext &context) {
     // Only classes named by an identifier in braces count, but every server key is read first,
     // so a default value of the wrong type ends the scan whatever the class is called.
     const bool isClassId = startsWithBrace(classId);
+    const ServerKeySet present = serverKeysOf(registry, classPath);
     for (std::string_view server : ServerKeys) {
+      if (!present.mayHave(server.substr(1))) continue;
       std::string serverPath = classPath;
       serverPath += server;
       if (!registry.OpenRegKey(serverPath, false)) continue;

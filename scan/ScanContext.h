@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace tw::platform {
 class FileSystem;
@@ -18,10 +19,19 @@ namespace tw::scan {
 
 class ScanSession;
 
-/// The file and folder tests of one scan. Each answer is remembered for the rest of the scan, so
-/// a path that many entries name is resolved through the drive mapping once. Nothing the scan
-/// does changes the file system, and a scan is a picture of one moment, so a file created or
-/// removed during the scan may be seen either way, as it could be without the cache.
+/// The file and folder tests of one scan, and the guessed paths they need, remembered for the
+/// rest of that scan. Nothing the scan does changes the file system, and a scan is a picture of
+/// one moment, so a file created or removed while it runs may be seen either way, as it could
+/// be without the memory.
+///
+/// Most references of a registry point into a few thousand folders, and the drive mapping finds
+/// a name whose case differs from the disk's by reading its folder. So a path of plain ASCII
+/// names ("C:\dir\name", or "dir\name" in the current folder) is answered by walking down the
+/// listings of its folders, each read once per scan through the file system's own listing (the
+/// same drive mapping and case rules). A path holding a character that Windows refuses in names
+/// (a quoted command line) names nothing. Any other path (wildcards, "..", names beyond ASCII,
+/// names that differ only in case on disk) goes to the file system, and its answer is
+/// remembered by its exact text.
 class FileProbe {
 public:
   /// Tests the files of `files`, which must outlive the probe.
@@ -32,11 +42,20 @@ public:
   /// True when `path` names a folder.
   bool directoryExists(std::string_view path);
 
-  /// How many tests reached the file system, and how many were answered from memory.
+  /// GuessPath of `registryText`, worked out once per scan for each text: it depends only on
+  /// the machine's folders and files, which a scan takes as they are when it starts.
+  const std::string &guessPath(std::string_view registryText);
+
+  enum class EntryKind : signed char { Missing, File, Directory, Unknown };
+
+  /// How many tests reached the file system (a path, or the listing of a folder), and how many
+  /// were answered from what the scan had already read.
   std::uint64_t lookups() const { return m_lookups; }
   std::uint64_t hits() const { return m_hits; }
 
 private:
+  /// Longer paths are left to the file system; Windows programs of this kind stop at 260.
+  static constexpr std::size_t MaxListedPathLength = 1024;
   struct Answer {
     signed char file = -1; ///< -1 not asked yet, else 0/1
     signed char directory = -1;
@@ -45,13 +64,31 @@ private:
     using is_transparent = void;
     std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
+  /// What a folder holds, by name folded to upper case; Unknown for a name that several
+  /// entries share (they differ in case only) or that a name beyond ASCII might fold to, and
+  /// for every name when the folder seems empty but exists (it may not be readable).
+  struct Folder {
+    bool answerable = true;
+    std::unordered_map<std::string, EntryKind, TextHash, std::equal_to<>> entries;
+    /// Skeletons of the names beyond ASCII, which the file system folds by its own rules.
+    std::vector<std::string> wideNames;
+    /// What the folder holds under `name`.
+    EntryKind kindOf(std::string_view name) const;
+  };
 
   const platform::FileSystem &m_files;
   std::unordered_map<std::string, Answer, TextHash, std::equal_to<>> m_answers;
+  std::unordered_map<std::string, Folder, TextHash, std::equal_to<>> m_folders;
+  std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> m_guesses;
+  std::optional<std::string> m_currentDirectory;
   std::uint64_t m_lookups = 0;
   std::uint64_t m_hits = 0;
 
   Answer &answerFor(std::string_view path);
+  /// What the listings of the path's folders say of it; Unknown when they cannot tell.
+  EntryKind kindFromListing(std::string_view path);
+  /// What the folder "X:" or "X:\\dir\\..." holds, read through the file system once per scan.
+  const Folder &listing(std::string_view folderPath);
 };
 
 /// The common test of every file-reference scanner: true when `v` is not empty and names

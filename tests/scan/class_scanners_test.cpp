@@ -58,6 +58,24 @@ TEST_F(ClassScanners, ComClassesReportEachBrokenServerKey) {
   EXPECT_EQ(record.statusTexts.size(), 8u);
 }
 
+TEST_F(ClassScanners, ComServerKeysAreFoundWhateverTheirCase) {
+  // The key text names the server key as the scanner asks for it.
+  importReg(R"reg(
+[HKEY_CLASSES_ROOT\CLSID\{00000001-0000-0000-0000-000000000000}\defaulticon]
+@="C:\\Gone\\icon.exe,1"
+[HKEY_CLASSES_ROOT\CLSID\{00000001-0000-0000-0000-000000000000}\INPROCSERVER32]
+@="C:\\Gone\\one.dll"
+[HKEY_CLASSES_ROOT\CLSID\{00000001-0000-0000-0000-000000000000}\Implemented Categories]
+)reg");
+  ScanRecord record = runScanner(scanComClasses);
+  const std::string one = std::string(Clsid) + "{00000001-0000-0000-0000-000000000000}";
+  EXPECT_THAT(record.rows(),
+              ElementsAre(rowText("COM/ActiveX", one + "\\DefaultIcon", "C:\\Gone\\icon.exe,1",
+                                  "c:\\gone\\icon.exe"),
+                          rowText("COM/ActiveX", one + "\\InprocServer32", "C:\\Gone\\one.dll",
+                                  "c:\\gone\\one.dll")));
+}
+
 TEST_F(ClassScanners, ComClassValueOfWrongTypeFailsEvenOutsideBraces) {
   importReg(R"reg(
 [HKEY_CLASSES_ROOT\CLSID\Plain\LocalServer32]
