@@ -207,8 +207,9 @@ std::optional<std::string> runCommand(const std::string &command) {
 
 std::string shellQuoted(const std::string &text) { return "'" + text + "'"; }
 
-// One wineboot prefix for all tests below (making one takes several seconds), with what Wine
-// itself reports about it, asked once while the prefix was made.
+// One wineboot prefix (making one takes several seconds), with what Wine itself reports about
+// it, asked once while the prefix was made. The checks share one test, as the test runner
+// starts each test in a process of its own.
 class RealWinePrefix : public ::testing::Test {
 protected:
   static inline fs::path s_root;
@@ -270,36 +271,46 @@ protected:
 
 } // namespace
 
-TEST_F(RealWinePrefix, FoldersMatchWhatWineReports) {
+static void checkFolders(const std::string &prefixDir, const std::string &windir, const std::string &sysdir,
+                         const std::string &temp, const std::string &cwd) {
   PrefixOpenResult result;
-  auto machine = openWinePrefix(s_prefix, result);
+  auto machine = openWinePrefix(prefixDir, result);
   ASSERT_NE(machine, nullptr) << result.description();
   EXPECT_FALSE(result.readOnly()) << result.description();
 
-  EXPECT_EQ(machine->system().windowsDirectory(), s_windir);
-  EXPECT_EQ(machine->system().systemDirectory(), s_sysdir);
-  EXPECT_EQ(machine->system().tempPath(), s_temp + "\\");
+  EXPECT_EQ(machine->system().windowsDirectory(), windir);
+  EXPECT_EQ(machine->system().systemDirectory(), sysdir);
+  EXPECT_EQ(machine->system().tempPath(), temp + "\\");
   EXPECT_TRUE(machine->files().directoryExists(machine->system().tempPath()));
-  EXPECT_TRUE(machine->files().fileExists(s_sysdir + "\\NOTEPAD.EXE"));
-  EXPECT_TRUE(machine->files().fileExists(s_windir + "\\regedit.exe"));
+  EXPECT_TRUE(machine->files().fileExists(sysdir + "\\NOTEPAD.EXE"));
+  EXPECT_TRUE(machine->files().fileExists(windir + "\\regedit.exe"));
 
-  fs::current_path(fs::path(s_prefix) / "drive_c" / "users");
-  EXPECT_EQ(machine->files().currentDirectory(), s_cwd);
+  fs::current_path(fs::path(prefixDir) / "drive_c" / "users");
+  EXPECT_EQ(machine->files().currentDirectory(), cwd);
 }
 
-TEST_F(RealWinePrefix, VersionMatchesWhatWineReports) {
+static void checkVersion(const std::string &prefixDir, const std::string &reported) {
   PrefixOpenResult result;
-  auto machine = openWinePrefix(s_prefix, result);
+  auto machine = openWinePrefix(prefixDir, result);
   ASSERT_NE(machine, nullptr) << result.description();
   auto version = machine->system().version();
   ASSERT_TRUE(version.has_value());
   // cmd's "ver" prints "Microsoft Windows <major>.<minor>.<build>".
   const std::string expected = std::to_string(version->majorVersion) + "." + std::to_string(version->minorVersion) +
                                "." + std::to_string(version->buildNumber);
-  EXPECT_NE(s_version.find(expected), std::string::npos) << "wine says \"" << s_version << "\", we say " << expected;
+  EXPECT_NE(reported.find(expected), std::string::npos) << "wine says \"" << reported << "\", we say " << expected;
 }
 
-TEST_F(RealWinePrefix, RunningWineServerMakesThePrefixReadOnly) {
+TEST_F(RealWinePrefix, AgreesWithWine) {
+  {
+    SCOPED_TRACE("folders");
+    checkFolders(s_prefix, s_windir, s_sysdir, s_temp, s_cwd);
+  }
+  {
+    SCOPED_TRACE("version");
+    checkVersion(s_prefix, s_version);
+  }
+  SCOPED_TRACE("a running wineserver makes the prefix read-only");
   ASSERT_TRUE(runCommand(wineEnv() + "wineserver -p >/dev/null 2>&1"));
   bool running = false;
   for (int i = 0; i < 100 && !(running = isWineServerRunning(s_prefix)); ++i) ::usleep(50'000);
