@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 
 namespace tw::platform::detail {
@@ -32,19 +33,23 @@ private:
     appendEscaped(m_out, m_units.data(), m_units.size(), specials);
     return static_cast<int>(m_out.size() - before);
   }
-  template <typename... Args>
-  int print(const char *format, Args... args) {
-    char buffer[64];
-    int n = std::snprintf(buffer, sizeof buffer, format, args...);
-    m_out.append(buffer, static_cast<std::size_t>(n));
-    return n;
-  }
+  int print(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
   const RegistryStore &m_store;
   std::string &m_out;
   std::u16string m_units;
   std::vector<KeyId> m_pathScratch;
 };
+
+int Writer::print(const char *format, ...) {
+  char buffer[64];
+  va_list args;
+  va_start(args, format);
+  int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  m_out.append(buffer, static_cast<std::size_t>(n));
+  return n;
+}
 
 bool isWritten(const Key &k) {
   bool hasClass = k.extra && k.extra->hasClass;

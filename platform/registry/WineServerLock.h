@@ -4,16 +4,19 @@
 // then. Private to the wine backend.
 
 #include <string>
+#include <vector>
 
 namespace tw::platform::detail {
 
-/// The folder a wineserver of `prefixDir` uses: /tmp/.wine-<uid>/server-<dev>-<inode> (hex),
-/// named after the prefix folder's device and inode as Wine names it. Empty if the prefix
-/// folder cannot be examined.
-std::string wineServerFolder(const std::string &prefixDir);
+/// The folders a wineserver of `prefixDir` may use, named after the prefix folder's device
+/// and inode (hex) as Wine names them: /tmp/.wine-<uid>/server-<dev>-<inode>, and, for
+/// Wine builds that keep their server folders in a private temporary folder recorded in the
+/// prefix's "wineserver" file (Debian's), /tmp/<that folder>/server-<dev>-<inode>. Empty if
+/// the prefix folder cannot be examined.
+std::vector<std::string> wineServerFolders(const std::string &prefixDir);
 
-/// True when a process holds the lock a running wineserver holds on the `lock` file in its
-/// folder.
+/// True when a process holds the lock a running wineserver holds on the `lock` file in one
+/// of its folders.
 bool isWineServerRunning(const std::string &prefixDir);
 
 } // namespace tw::platform::detail

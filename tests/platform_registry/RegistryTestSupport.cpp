@@ -2,6 +2,9 @@
 
 #include "platform/MemoryRegistry.h"
 #include "platform/WineRegistry.h"
+#include "platform/registry/RegistryEngine.h"
+#include "platform/registry/WineFileParser.h"
+#include "platform/registry/WineFileWriter.h"
 
 #include <fstream>
 #include <sstream>
@@ -95,6 +98,25 @@ std::vector<std::string> valueNames(RegistryApi &reg, RegKey root, const std::st
   for (std::uint32_t i = 0; reg.enumValue(key, i, v) == error::Success; ++i) names.push_back(v.name);
   reg.closeKey(key);
   return names;
+}
+
+std::string loadAndWrite(const std::string &text, bool regenerate) {
+  detail::RegistryStore store;
+  detail::BranchFile file;
+  file.path = "test.reg";
+  file.bytes = text;
+  file.branch = detail::ensureKeyPath(store, "Branch");
+  store.key(file.branch).file = 0;
+  store.files().push_back(std::move(file));
+  detail::FileHeader header;
+  RegistryLoadResult r = detail::parseBranchFile(store, 0, header);
+  EXPECT_TRUE(r) << r.description();
+  if (regenerate)
+    for (detail::KeyId id = 0; id < store.keySlots(); ++id)
+      if (store.isLive(id)) store.key(id).flags |= detail::keyflag::Changed;
+  std::string out;
+  detail::writeBranchFile(store, 0, header.rootText, header.arch, out);
+  return out;
 }
 
 static std::string fileHead(const std::string &root) {

@@ -55,6 +55,10 @@ inline void PrintTo(const BackendFactory &backend, std::ostream *out) { *out << 
 /// The memory backend, and the wine backend over a freshly written empty prefix.
 std::vector<BackendFactory> allBackends();
 
+/// Loads one registry file's text into a store and writes it back; with `regenerate` every
+/// key is written afresh instead of copying the blocks of unchanged keys.
+std::string loadAndWrite(const std::string &text, bool regenerate);
+
 /// A minimal prefix (three registry files with the given key blocks appended) in `dir`.
 void writeMinimalPrefix(const std::filesystem::path &dir, const std::string &systemBlocks = "",
                         const std::string &userBlocks = "", const std::string &userdefBlocks = "");

@@ -19,15 +19,23 @@ namespace fs = std::filesystem;
 namespace {
 
 // Holds, in a child process, the lock a running wineserver holds on <server folder>/lock.
+// Wine keeps its server folders in /tmp/.wine-<uid>; Debian's Wine in a private folder below
+// /tmp whose name it records in the prefix's "wineserver" file.
 class FakeWineServer {
 public:
-  explicit FakeWineServer(const fs::path &prefix) {
+  explicit FakeWineServer(const fs::path &prefix, const std::string &recordedRoot = "") {
     struct stat st{};
     EXPECT_EQ(::stat(prefix.c_str(), &st), 0);
-    char name[128];
-    std::snprintf(name, sizeof name, "/tmp/.wine-%u/server-%llx-%llx", static_cast<unsigned>(::getuid()),
-                  static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino));
-    m_folder = name;
+    std::string root = "/tmp/.wine-" + std::to_string(::getuid());
+    if (!recordedRoot.empty()) {
+      writeFile(prefix / "wineserver", recordedRoot);
+      root = "/tmp/" + recordedRoot;
+      m_removeRoot = root;
+    }
+    char leaf[128];
+    std::snprintf(leaf, sizeof leaf, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    m_folder = root + leaf;
     fs::create_directories(m_folder);
     int ready[2], release[2];
     EXPECT_EQ(::pipe(ready), 0);
@@ -63,10 +71,12 @@ public:
     ::waitpid(m_child, nullptr, 0);
     m_child = 0;
     fs::remove_all(m_folder);
+    if (!m_removeRoot.empty()) fs::remove_all(m_removeRoot);
   }
 
 private:
   fs::path m_folder;
+  std::string m_removeRoot;
   pid_t m_child = 0;
   int m_release = -1;
 };
@@ -137,6 +147,17 @@ TEST_F(WineReadOnly, ARunningWineServerOwnsTheRegistry) {
   auto reg = open();
   EXPECT_FALSE(reg->isReadOnly()) << reg->readOnlyReason();
   EXPECT_EQ(readFile(dir.path() / "system.reg"), before);
+}
+
+TEST_F(WineReadOnly, ARunningServerIsFoundWhereDebiansWineKeepsIt) {
+  std::string recorded = "wine-tw" + std::to_string(::getpid());
+  {
+    FakeWineServer server(dir.path(), recorded);
+    auto reg = open();
+    EXPECT_TRUE(reg->isReadOnly());
+    EXPECT_EQ(openWith(*reg, HKEY_CURRENT_USER, "Software", access::KeyWrite), error::AccessDenied);
+  }
+  EXPECT_FALSE(open()->isReadOnly()) << "the record stays in the prefix, but no server runs";
 }
 
 TEST_F(WineReadOnly, AServerStartedAfterOpeningStopsTheSave) {

@@ -4,9 +4,6 @@
 #include "RegistryTestSupport.h"
 
 #include "platform/WineRegistry.h"
-#include "platform/registry/RegistryEngine.h"
-#include "platform/registry/WineFileParser.h"
-#include "platform/registry/WineFileWriter.h"
 
 #include <chrono>
 #include <sys/stat.h>
@@ -18,27 +15,6 @@ namespace fs = std::filesystem;
 namespace {
 
 fs::path fixture(const char *name) { return fs::path(TIDEWELL_TEST_DATA) / "registry" / name; }
-
-// Loads one file into a store and writes it back; `regenerate` writes every key afresh
-// instead of copying the blocks of unchanged keys.
-std::string loadAndWrite(const std::string &text, bool regenerate) {
-  detail::RegistryStore store;
-  detail::BranchFile file;
-  file.path = "test.reg";
-  file.bytes = text;
-  file.branch = detail::ensureKeyPath(store, "Branch");
-  store.key(file.branch).file = 0;
-  store.files().push_back(std::move(file));
-  detail::FileHeader header;
-  RegistryLoadResult r = detail::parseBranchFile(store, 0, header);
-  EXPECT_TRUE(r) << r.description();
-  if (regenerate)
-    for (detail::KeyId id = 0; id < store.keySlots(); ++id)
-      if (store.isLive(id)) store.key(id).flags |= detail::keyflag::Changed;
-  std::string out;
-  detail::writeBranchFile(store, 0, header.rootText, header.arch, out);
-  return out;
-}
 
 TEST(WineSave, FixturesRoundTripByteForByte) {
   for (const char *name : {"awkward-user.reg", "links-system.reg", "utf8-userdef.reg", "minimal-system.reg"}) {
