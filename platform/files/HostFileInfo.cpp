@@ -2,7 +2,7 @@
 
 #include "platform/FileSystem.h"
 
-#include <cerrno>
+#include <cstdint>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 

@@ -47,7 +47,7 @@ std::optional<VersionRecord> versionOfWineSetting(std::string_view name) {
 
 // The number at the start of `text` as wcstoul reads it: blanks skipped, digits up to the first
 // other character, 0 when there are none.
-static std::uint32_t leadingNumber(std::string_view text, std::size_t *end = nullptr) {
+static std::uint32_t leadingNumber(std::string_view text) {
   std::size_t pos = 0;
   while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
   if (pos < text.size() && text[pos] == '+') ++pos;
@@ -57,7 +57,6 @@ static std::uint32_t leadingNumber(std::string_view text, std::size_t *end = nul
     if (value > 0xFFFFFFFFu) value = 0xFFFFFFFFu;
     ++pos;
   }
-  if (end) *end = pos;
   return static_cast<std::uint32_t>(value);
 }
 
@@ -95,8 +94,7 @@ static std::optional<VersionRecord> win9xRegistryVersion(RegistryApi &registry) 
   if (!text) return std::nullopt;
   std::string_view rest = text->text;
   VersionRecord record;
-  std::size_t end = 0;
-  record.majorVersion = leadingNumber(rest, &end);
+  record.majorVersion = leadingNumber(rest);
   if (auto dot = rest.find('.'); dot != std::string_view::npos) {
     rest = rest.substr(dot + 1);
     record.minorVersion = leadingNumber(rest);
