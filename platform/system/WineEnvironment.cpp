@@ -97,7 +97,7 @@ static void addRegistryVariables(WineEnvironment &env, RegistryApi &registry, Re
       if (value.expandable != expandable) continue;
       std::string text = expandable ? env.expand(value.text) : value.text;
       if (root == HKEY_CURRENT_USER && equalIgnoringAsciiCase(name, "PATH")) {
-        if (auto system = env.get("PATH"); system && !system->empty()) text = *system + ";" + text;
+        if (auto system = env.get("PATH"); system && !system->empty()) text = system->append(";").append(text);
       }
       env.set(name, std::move(text));
     }

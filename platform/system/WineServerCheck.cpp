@@ -34,7 +34,8 @@ bool isWineServerRunning(const std::string &prefixDir, const std::string &tmpDir
     while (const struct dirent *entry = ::readdir(dir)) {
       std::string name = entry->d_name;
       if (name.rfind("wine-", 0) != 0) continue;
-      std::string holder = tmpDir + "/" + name;
+      std::string holder = tmpDir;
+      holder.append("/").append(name);
       struct stat st {};
       if (::lstat(holder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
         holders.push_back(holder);
