@@ -2,7 +2,6 @@
 
 #include "platform/Machine.h"
 #include "platform/WineRegistry.h"
-#include "platform/system/WineServerCheck.h"
 
 #include <sys/stat.h>
 
@@ -34,22 +33,15 @@ std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpen
     return nullptr;
   }
 
-  // The registry checks for a wineserver too; this check also finds the server folders newer
-  // Wine versions make below /tmp/wine-XXXXXX.
-  const bool serverRuns = isWineServerRunning(prefixDir);
-  WineRegistryOptions options;
-  options.readOnly = serverRuns;
+  // The registry itself finds a running wineserver and opens read-only then, saying why.
   RegistryLoadResult load;
-  auto registry = openWineRegistry(prefixDir, load, options);
+  auto registry = openWineRegistry(prefixDir, load);
   if (!registry) {
     result.status = PrefixOpenResult::Status::RegistryUnreadable;
     result.message = "cannot open the registry of the Wine prefix " + prefixDir + ": " + load.description();
     return nullptr;
   }
-  result.readOnlyReason = serverRuns ? "Wine is running for this prefix and owns its registry, so the registry "
-                                       "can only be read. Close the prefix's Windows programs (or run "
-                                       "wineserver -k) to make changes."
-                                     : registry->readOnlyReason();
+  result.readOnlyReason = registry->readOnlyReason();
   result.status = PrefixOpenResult::Status::Ok;
   return makeMachine(prefixDir, std::move(registry));
 }
