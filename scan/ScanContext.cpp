@@ -79,9 +79,9 @@ static std::string foldAscii(std::string_view text) {
   return folded;
 }
 
-const FileProbe::Folder &FileProbe::listing(std::string_view folderPath) {
-  std::string folded = foldAscii(folderPath);
-  auto it = m_folders.find(folded);
+const FileProbe::Folder &FileProbe::listing(std::string_view folderPath,
+                                            std::string_view foldedPath) {
+  auto it = m_folders.find(foldedPath);
   if (it != m_folders.end()) {
     ++m_hits;
     return it->second;
@@ -107,14 +107,14 @@ const FileProbe::Folder &FileProbe::listing(std::string_view folderPath) {
   if (listing.answerable && listing.entries.empty() && listing.wideNames.empty() &&
       m_files.directoryExists(folderPath))
     listing.answerable = false;
-  return m_folders.emplace(std::move(folded), std::move(listing)).first->second;
+  return m_folders.emplace(std::string(foldedPath), std::move(listing)).first->second;
 }
 
-FileProbe::EntryKind FileProbe::Folder::kindOf(std::string_view name) const {
+FileProbe::EntryKind FileProbe::Folder::kindOf(std::string_view foldedName) const {
   if (!answerable) return EntryKind::Unknown;
   for (const std::string &wide : wideNames)
-    if (mayFoldToSameName(wide, name)) return EntryKind::Unknown;
-  auto entry = entries.find(foldAscii(name));
+    if (mayFoldToSameName(wide, foldedName)) return EntryKind::Unknown;
+  auto entry = entries.find(foldedName);
   return entry == entries.end() ? EntryKind::Missing : entry->second;
 }
 
@@ -158,10 +158,12 @@ FileProbe::EntryKind FileProbe::kindFromListing(std::string_view path) {
 
   // Walk down from the drive root through the listings. A folder that its parent does not show
   // holds nothing, so references into folders that are gone cost no call to the file system.
-  const Folder *current = &listing(std::string_view(full).substr(0, 2));
+  const std::string folded = foldAscii(full);
+  const std::string_view fullView = full, foldedView = folded;
+  const Folder *current = &listing(fullView.substr(0, 2), foldedView.substr(0, 2));
   for (std::size_t start = 3;;) {
     const std::size_t end = std::min(full.find('\\', start), full.size());
-    const std::string_view name = std::string_view(full).substr(start, end - start);
+    const std::string_view name = foldedView.substr(start, end - start);
     const bool last = end == full.size();
     const NameForm form = formOf(name);
     if (form == NameForm::Other) return EntryKind::Unknown;
@@ -175,41 +177,37 @@ FileProbe::EntryKind FileProbe::kindFromListing(std::string_view path) {
     }
     if (last || kind == EntryKind::Unknown) return kind;
     if (kind != EntryKind::Directory) return EntryKind::Missing;
-    current = &listing(std::string_view(full).substr(0, end));
+    current = &listing(fullView.substr(0, end), foldedView.substr(0, end));
     start = end + 1;
   }
 }
 
-FileProbe::Answer &FileProbe::answerFor(std::string_view path) {
+FileProbe::Answer &FileProbe::answerFor(std::string_view path, bool wantFile) {
   auto it = m_answers.find(path);
   if (it == m_answers.end()) it = m_answers.emplace(std::string(path), Answer{}).first;
-  return it->second;
-}
-
-bool FileProbe::fileExists(std::string_view path) {
-  const EntryKind kind = kindFromListing(path);
-  if (kind != EntryKind::Unknown) return kind == EntryKind::File;
-  Answer &answer = answerFor(path);
-  if (answer.file >= 0) {
+  Answer &answer = it->second;
+  if ((wantFile ? answer.file : answer.directory) >= 0) {
     ++m_hits;
-    return answer.file != 0;
+    return answer;
+  }
+  const EntryKind kind = kindFromListing(path);
+  if (kind != EntryKind::Unknown) {
+    answer.file = kind == EntryKind::File ? 1 : 0;
+    answer.directory = kind == EntryKind::Directory ? 1 : 0;
+    return answer;
   }
   ++m_lookups;
-  answer.file = m_files.fileExists(path) ? 1 : 0;
-  return answer.file != 0;
+  if (wantFile)
+    answer.file = m_files.fileExists(path) ? 1 : 0;
+  else
+    answer.directory = m_files.directoryExists(path) ? 1 : 0;
+  return answer;
 }
+
+bool FileProbe::fileExists(std::string_view path) { return answerFor(path, /*wantFile=*/true).file != 0; }
 
 bool FileProbe::directoryExists(std::string_view path) {
-  const EntryKind kind = kindFromListing(path);
-  if (kind != EntryKind::Unknown) return kind == EntryKind::Directory;
-  Answer &answer = answerFor(path);
-  if (answer.directory >= 0) {
-    ++m_hits;
-    return answer.directory != 0;
-  }
-  ++m_lookups;
-  answer.directory = m_files.directoryExists(path) ? 1 : 0;
-  return answer.directory != 0;
+  return answerFor(path, /*wantFile=*/false).directory != 0;
 }
 
 const std::string &FileProbe::guessPath(std::string_view registryText) {

@@ -72,8 +72,8 @@ private:
     std::unordered_map<std::string, EntryKind, TextHash, std::equal_to<>> entries;
     /// Skeletons of the names beyond ASCII, which the file system folds by its own rules.
     std::vector<std::string> wideNames;
-    /// What the folder holds under `name`.
-    EntryKind kindOf(std::string_view name) const;
+    /// What the folder holds under `foldedName` (letters in upper case).
+    EntryKind kindOf(std::string_view foldedName) const;
   };
 
   const platform::FileSystem &m_files;
@@ -84,11 +84,13 @@ private:
   std::uint64_t m_lookups = 0;
   std::uint64_t m_hits = 0;
 
-  Answer &answerFor(std::string_view path);
+  /// The answers known for `path`, the one asked for (file or folder) filled in.
+  Answer &answerFor(std::string_view path, bool wantFile);
   /// What the listings of the path's folders say of it; Unknown when they cannot tell.
   EntryKind kindFromListing(std::string_view path);
-  /// What the folder "X:" or "X:\\dir\\..." holds, read through the file system once per scan.
-  const Folder &listing(std::string_view folderPath);
+  /// What the folder "X:" or "X:\\dir\\..." holds, read through the file system once per scan;
+  /// `foldedPath` is the same path with its letters in upper case.
+  const Folder &listing(std::string_view folderPath, std::string_view foldedPath);
 };
 
 /// The common test of every file-reference scanner: true when `v` is not empty and names
