@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QtDebug>
 
@@ -29,6 +30,7 @@ static bool save(QWidget &widget, const QString &folder, const QString &name) {
 bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &folder) {
   QDir().mkpath(folder);
   bool ok = save(splash, folder, QStringLiteral("00-splash"));
+  splash.hide(); // it would cover the window on the screen picture
   settle();
 
   const struct {
@@ -57,6 +59,12 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
     QApplication::processEvents(QEventLoop::AllEvents, 50);
   settle();
   ok = save(form, folder, QStringLiteral("10-scan-done")) && ok;
+
+  // The whole screen, as the user sees it (on a real display; the offscreen one has none).
+  if (QScreen *screen = QApplication::primaryScreen()) {
+    const QPixmap desktop = screen->grabWindow(0);
+    if (!desktop.isNull()) ok = desktop.save(QDir(folder).filePath(QStringLiteral("11-screen.png"))) && ok;
+  }
   return ok;
 }
 

@@ -212,6 +212,7 @@ void TfmMainForm::buildWindow() {
   connect(toolIgnore, &QToolButton::clicked, this, &TfmMainForm::toolIgnoreClick);
   connect(tabHistory->btnRefresh2, &QPushButton::clicked, this, &TfmMainForm::btnRefresh2Click);
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
+  connectRepairHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }
@@ -330,8 +331,5 @@ void TfmMainForm::toolIgnoreClick() {
   if (tabIgnoreList->entries().isEmpty()) tabIgnoreList->btnRefresh6->click();
 }
 
-void TfmMainForm::btnRefresh2Click() { tabHistory->showRecords(listUndoRecords(Restore_XMLDocument)); }
-
-void TfmMainForm::btnRefresh6Click() { tabIgnoreList->showEntries(listIgnoreEntries(IgnoreXML)); }
 
 } // namespace tw::app

@@ -28,6 +28,10 @@ class TBMDThread;
 class TBMDThreadGroup;
 } // namespace tw::worker
 
+namespace tw::repair {
+struct ActionResult;
+}
+
 namespace tw::app {
 
 class UserMessages;
@@ -113,6 +117,16 @@ private slots:
   void toolIgnoreClick();
   void btnRefresh2Click();
   void btnRefresh6Click();
+  // Fixing, the restore history and the ignore list (TfmMainFormRepair.cpp).
+  void btnFixSelectedClick();
+  void btnAdd2IgnoreClick();
+  void btnRestoreClick();
+  void btnClearUndoClick();
+  void btnCheckAll1Click();
+  void btnAddClick();
+  void btnRemoveClick();
+  void btnCheckall2Click();
+  void btnUncheckallClick();
 
 private:
   void buildWindow();
@@ -122,6 +136,9 @@ private:
   /// Returns false when the window must stay open.
   bool FormClose();
   void showStartupNotices();
+  void connectRepairHandlers();
+  /// Shows the message of an action that failed in the error message box.
+  void showActionError(const repair::ActionResult &result);
 
   worker::UiDispatcher &m_dispatcher;
   UserMessages &m_messages;

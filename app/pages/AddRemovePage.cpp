@@ -13,11 +13,10 @@ namespace tw::app {
 
 AddRemovePage::AddRemovePage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabAddRemove"));
-  m_model = new CheckableListModel(m_entries,
+  m_model.reset(new CheckableListModel(m_entries,
                                    {QStringLiteral("Display Name"), QStringLiteral("Uninstall Path"),
-                                    QStringLiteral("Key Name")},
-                                   this);
-  lvAddRemove = makeReportList(this, QStringLiteral("lvAddRemove"), m_model, {240});
+                                    QStringLiteral("Key Name")}));
+  lvAddRemove = makeReportList(this, QStringLiteral("lvAddRemove"), m_model.get(), {240});
   // The key name travels with each row for the page's work but is not for the user's eyes.
   QHeaderView *header = lvAddRemove->horizontalHeader();
   header->setStretchLastSection(false);
@@ -41,5 +40,8 @@ AddRemovePage::AddRemovePage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lvAddRemove, 1);
   page->addWidget(GroupBox);
 }
+
+// The models go before the lists they observe.
+AddRemovePage::~AddRemovePage() = default;
 
 } // namespace tw::app

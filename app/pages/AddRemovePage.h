@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 class QPushButton;
 class QTableView;
@@ -19,6 +21,7 @@ class AddRemovePage : public QWidget {
 
 public:
   explicit AddRemovePage(QWidget *parent = nullptr);
+  ~AddRemovePage() override;
 
   lists::CheckableList &entries() { return m_entries; }
 
@@ -31,7 +34,7 @@ public:
 
 private:
   lists::CheckableList m_entries{/*sorted=*/true};
-  CheckableListModel *m_model = nullptr;
+  std::unique_ptr<CheckableListModel> m_model;
 };
 
 } // namespace tw::app

@@ -13,9 +13,9 @@ namespace tw::app {
 
 HistoryPage::HistoryPage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabHistory"));
-  m_model = new CheckableListModel(
-      m_history, {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Path")}, this);
-  lvHistory = makeReportList(this, QStringLiteral("lvHistory"), m_model, {223, 200});
+  m_model.reset(new CheckableListModel(
+      m_history, {QStringLiteral("Name"), QStringLiteral("Type"), QStringLiteral("Path")}));
+  lvHistory = makeReportList(this, QStringLiteral("lvHistory"), m_model.get(), {223, 200});
 
   btnRestore = makeButton(this, QStringLiteral("btnRestore"), QStringLiteral("&Restore"));
   btnClearUndo = makeButton(this, QStringLiteral("btnClearUndo"), QStringLiteral("&Clear"));
@@ -38,5 +38,8 @@ void HistoryPage::showRecords(const std::vector<UndoRecord> &records) {
   m_history.clear();
   m_history.appendRows(std::move(rows));
 }
+
+// The models go before the lists they observe.
+HistoryPage::~HistoryPage() = default;
 
 } // namespace tw::app

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include <vector>
 
 class QGroupBox;
@@ -25,6 +27,7 @@ class HistoryPage : public QWidget {
 
 public:
   explicit HistoryPage(QWidget *parent = nullptr);
+  ~HistoryPage() override;
 
   lists::CheckableList &history() { return m_history; }
   /// Lists `records` anew, row i showing record i (NAME, TYPE, PATH), unchecked.
@@ -39,7 +42,7 @@ public:
 
 private:
   lists::CheckableList m_history;
-  CheckableListModel *m_model = nullptr;
+  std::unique_ptr<CheckableListModel> m_model;
 };
 
 } // namespace tw::app

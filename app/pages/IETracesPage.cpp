@@ -45,18 +45,18 @@ IETracesPage::IETracesPage(QWidget *parent) : QWidget(parent) {
   for (const TraceAction &a : TraceActions)
     m_actions.append({a.action, {a.restartBrowser, a.description}, a.checked, -1});
 
-  m_actionsModel = new CheckableListModel(
+  m_actionsModel.reset(new CheckableListModel(
       m_actions,
-      {QStringLiteral("Action"), QStringLiteral("Restart IE"), QStringLiteral("Description")}, this);
+      {QStringLiteral("Action"), QStringLiteral("Restart IE"), QStringLiteral("Description")}));
   m_actionsModel->setColumnAlignment(1, Qt::AlignCenter);
-  lvIE = makeReportList(this, QStringLiteral("lvIE"), m_actionsModel, {230, 70});
+  lvIE = makeReportList(this, QStringLiteral("lvIE"), m_actionsModel.get(), {230, 70});
   lvIE->setFixedHeight(lvIE->verticalHeader()->defaultSectionSize() * 7 +
                        lvIE->horizontalHeader()->sizeHint().height() + 4);
 
-  m_filesModel = new CheckableListModel(
+  m_filesModel.reset(new CheckableListModel(
       m_files,
-      {QStringLiteral("Section"), QStringLiteral("File Name"), QStringLiteral("Full Path")}, this);
-  lvDeletedFiles = makeReportList(this, QStringLiteral("lvDeletedFiles"), m_filesModel, {120, 150});
+      {QStringLiteral("Section"), QStringLiteral("File Name"), QStringLiteral("Full Path")}));
+  lvDeletedFiles = makeReportList(this, QStringLiteral("lvDeletedFiles"), m_filesModel.get(), {120, 150});
 
   lblDeleting = new QLabel(this);
   lblDeleting->setObjectName(QStringLiteral("lblDeleting"));
@@ -76,5 +76,8 @@ IETracesPage::IETracesPage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lvDeletedFiles, 1);
   page->addWidget(GroupBox);
 }
+
+// The models go before the lists they observe.
+IETracesPage::~IETracesPage() = default;
 
 } // namespace tw::app

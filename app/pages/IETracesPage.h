@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -20,6 +22,7 @@ class IETracesPage : public QWidget {
 
 public:
   explicit IETracesPage(QWidget *parent = nullptr);
+  ~IETracesPage() override;
 
   lists::CheckableList &actions() { return m_actions; }
   lists::CheckableList &deletedFiles() { return m_files; }
@@ -36,8 +39,8 @@ public:
 private:
   lists::CheckableList m_actions;
   lists::CheckableList m_files;
-  CheckableListModel *m_actionsModel = nullptr;
-  CheckableListModel *m_filesModel = nullptr;
+  std::unique_ptr<CheckableListModel> m_actionsModel;
+  std::unique_ptr<CheckableListModel> m_filesModel;
 };
 
 } // namespace tw::app

@@ -15,9 +15,9 @@ namespace tw::app {
 
 IgnoreListPage::IgnoreListPage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabIgnoreList"));
-  m_model = new CheckableListModel(
-      m_entries, {QStringLiteral("Root"), QStringLiteral("Key Name"), QStringLiteral("Value")}, this);
-  lvIgnore = makeReportList(this, QStringLiteral("lvIgnore"), m_model, {130, 280});
+  m_model.reset(new CheckableListModel(
+      m_entries, {QStringLiteral("Root"), QStringLiteral("Key Name"), QStringLiteral("Value")}));
+  lvIgnore = makeReportList(this, QStringLiteral("lvIgnore"), m_model.get(), {130, 280});
 
   auto field = [this](const char *boxName, const char *caption, const char *editName,
                       QGroupBox *&box, QLineEdit *&edit) {
@@ -65,5 +65,8 @@ void IgnoreListPage::showEntries(const std::vector<IgnoreEntry> &entries) {
   m_entries.clear();
   m_entries.appendRows(std::move(rows));
 }
+
+// The models go before the lists they observe.
+IgnoreListPage::~IgnoreListPage() = default;
 
 } // namespace tw::app

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 #include <vector>
 
 class QGroupBox;
@@ -26,6 +28,7 @@ class IgnoreListPage : public QWidget {
 
 public:
   explicit IgnoreListPage(QWidget *parent = nullptr);
+  ~IgnoreListPage() override;
 
   lists::CheckableList &entries() { return m_entries; }
   /// Lists `entries` anew, row i showing entry i (ROOT, KEY, VALUE), unchecked.
@@ -46,7 +49,7 @@ public:
 
 private:
   lists::CheckableList m_entries;
-  CheckableListModel *m_model = nullptr;
+  std::unique_ptr<CheckableListModel> m_model;
 };
 
 } // namespace tw::app

@@ -27,18 +27,17 @@ ScanErrorsPage::ScanErrorsPage(worker::UiDispatcher &dispatcher, worker::TBMDThr
     : QWidget(parent), ScanErrorsThread(scanThread) {
   setObjectName(QStringLiteral("tabScanErrors"));
 
-  m_groupsModel = new CheckableListModel(m_groups, {QStringLiteral("Scan Groups"), QStringLiteral("Errors")}, this);
+  m_groupsModel.reset(new CheckableListModel(m_groups, {QStringLiteral("Scan Groups"), QStringLiteral("Errors")}));
   m_groupsModel->setImages(scanListImages());
-  lvScanGroups = makeReportList(this, QStringLiteral("lvScanGroups"), m_groupsModel, {300});
+  lvScanGroups = makeReportList(this, QStringLiteral("lvScanGroups"), m_groupsModel.get(), {300});
   lvScanGroups->setFixedHeight(227);
 
-  m_errorsModel = new CheckableListModel(
+  m_errorsModel.reset(new CheckableListModel(
       m_errors,
       {QStringLiteral("Error Type"), QStringLiteral("Key Name"), QStringLiteral("Key Value"),
-       QStringLiteral("Guess Path")},
-      this);
+       QStringLiteral("Guess Path")}));
   m_errorsModel->setImages(scanListImages());
-  lvErrors = makeReportList(this, QStringLiteral("lvErrors"), m_errorsModel, {130, 150, 140});
+  lvErrors = makeReportList(this, QStringLiteral("lvErrors"), m_errorsModel.get(), {130, 150, 140});
 
   GroupBox1 = new QGroupBox(QStringLiteral("&Control Panel "), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
@@ -75,10 +74,10 @@ ScanErrorsPage::ScanErrorsPage(worker::UiDispatcher &dispatcher, worker::TBMDThr
       [this](const std::string &text) { lblScanLabel->setText(QString::fromStdString(text)); });
   // The worker reads the groups' check marks when it reaches each group.
   auto mirror = [this] { m_updates->mirrorGroupChecks(); };
-  connect(m_groupsModel, &QAbstractItemModel::dataChanged, this, mirror);
-  connect(m_groupsModel, &QAbstractItemModel::modelReset, this, mirror);
-  connect(m_groupsModel, &QAbstractItemModel::rowsInserted, this, mirror);
-  connect(m_groupsModel, &QAbstractItemModel::rowsRemoved, this, mirror);
+  connect(m_groupsModel.get(), &QAbstractItemModel::dataChanged, this, mirror);
+  connect(m_groupsModel.get(), &QAbstractItemModel::modelReset, this, mirror);
+  connect(m_groupsModel.get(), &QAbstractItemModel::rowsInserted, this, mirror);
+  connect(m_groupsModel.get(), &QAbstractItemModel::rowsRemoved, this, mirror);
 
   connect(btnStartScan, &QPushButton::clicked, this, &ScanErrorsPage::btnStartScanClick);
   connect(btnCheckAll, &QPushButton::clicked, this, &ScanErrorsPage::btnCheckAllClick);

@@ -41,8 +41,8 @@ public:
 
   lists::CheckableList &scanGroups() { return m_groups; }
   lists::CheckableList &errors() { return m_errors; }
-  CheckableListModel *scanGroupsModel() const { return m_groupsModel; }
-  CheckableListModel *errorsModel() const { return m_errorsModel; }
+  CheckableListModel *scanGroupsModel() const { return m_groupsModel.get(); }
+  CheckableListModel *errorsModel() const { return m_errorsModel.get(); }
 
   /// Empties the group list and lists the twelve groups again, checked, with count "0". The
   /// error list is not touched.
@@ -82,8 +82,8 @@ private:
   worker::TBMDThread &ScanErrorsThread;
   lists::CheckableList m_groups{/*sorted=*/false};
   lists::CheckableList m_errors{/*sorted=*/true};
-  CheckableListModel *m_groupsModel = nullptr;
-  CheckableListModel *m_errorsModel = nullptr;
+  std::unique_ptr<CheckableListModel> m_groupsModel;
+  std::unique_ptr<CheckableListModel> m_errorsModel;
   std::unique_ptr<ScanUpdateQueue> m_updates;
   /// Written by the worker during a run, read on the UI thread after its end.
   scan::ScanRunResult m_lastScan;

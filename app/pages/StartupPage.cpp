@@ -12,10 +12,9 @@ namespace tw::app {
 
 StartupPage::StartupPage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabStartup"));
-  m_model = new CheckableListModel(
-      m_items, {QStringLiteral("Startup Items"), QStringLiteral("Command"), QStringLiteral("Location")},
-      this);
-  lvStartup = makeReportList(this, QStringLiteral("lvStartup"), m_model, {150, 210});
+  m_model.reset(new CheckableListModel(
+      m_items, {QStringLiteral("Startup Items"), QStringLiteral("Command"), QStringLiteral("Location")}));
+  lvStartup = makeReportList(this, QStringLiteral("lvStartup"), m_model.get(), {150, 210});
 
   btnRefresh = makeButton(this, QStringLiteral("btnRefresh"), QStringLiteral("&Refresh"));
   btnApply = makeButton(this, QStringLiteral("btnApply"), QStringLiteral("&Apply"));
@@ -30,5 +29,8 @@ StartupPage::StartupPage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lvStartup, 1);
   page->addWidget(GroupBox);
 }
+
+// The models go before the lists they observe.
+StartupPage::~StartupPage() = default;
 
 } // namespace tw::app

@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QGroupBox;
 class QPushButton;
 class QTableView;
@@ -19,6 +21,7 @@ class StartupPage : public QWidget {
 
 public:
   explicit StartupPage(QWidget *parent = nullptr);
+  ~StartupPage() override;
 
   lists::CheckableList &startupItems() { return m_items; }
 
@@ -31,7 +34,7 @@ public:
 
 private:
   lists::CheckableList m_items;
-  CheckableListModel *m_model = nullptr;
+  std::unique_ptr<CheckableListModel> m_model;
 };
 
 } // namespace tw::app

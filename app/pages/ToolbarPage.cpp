@@ -14,11 +14,10 @@ namespace tw::app {
 
 ToolbarPage::ToolbarPage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabToolbar"));
-  m_model = new CheckableListModel(m_addons,
+  m_model.reset(new CheckableListModel(m_addons,
                                    {QStringLiteral("Name"), QStringLiteral("Type"),
-                                    QStringLiteral("Registry Entries"), QStringLiteral("Path")},
-                                   this);
-  lvBHO = makeReportList(this, QStringLiteral("lvBHO"), m_model, {150, 80, 180});
+                                    QStringLiteral("Registry Entries"), QStringLiteral("Path")}));
+  lvBHO = makeReportList(this, QStringLiteral("lvBHO"), m_model.get(), {150, 80, 180});
   lvBHO->setSelectionMode(QAbstractItemView::ExtendedSelection);
 
   Display_Toolbar = new QGroupBox(QStringLiteral("Display"), this);
@@ -53,5 +52,8 @@ ToolbarPage::ToolbarPage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lvBHO, 1);
   page->addLayout(bottom);
 }
+
+// The models go before the lists they observe.
+ToolbarPage::~ToolbarPage() = default;
 
 } // namespace tw::app

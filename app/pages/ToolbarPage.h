@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QCheckBox;
 class QGroupBox;
 class QPushButton;
@@ -20,6 +22,7 @@ class ToolbarPage : public QWidget {
 
 public:
   explicit ToolbarPage(QWidget *parent = nullptr);
+  ~ToolbarPage() override;
 
   lists::CheckableList &addons() { return m_addons; }
 
@@ -36,7 +39,7 @@ public:
 
 private:
   lists::CheckableList m_addons{/*sorted=*/true};
-  CheckableListModel *m_model = nullptr;
+  std::unique_ptr<CheckableListModel> m_model;
 };
 
 } // namespace tw::app

@@ -1,0 +1,92 @@
+// The main window's handlers of fixing, the restore history and the ignore list. Each is one or
+// two calls into repair/, which records, erases, restores and saves; the window only hands over
+// its lists, documents and typed texts, and shows a failed action's message.
+
+#include "app/TfmMainForm.h"
+
+#include "app/UserMessages.h"
+#include "app/pages/HistoryPage.h"
+#include "app/pages/IgnoreListPage.h"
+#include "app/pages/ScanErrorsPage.h"
+#include "repair/Fixing.h"
+#include "repair/IgnoreList.h"
+#include "repair/RestoreHistory.h"
+#include "scan/IgnoreIndex.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace tw::app {
+
+void TfmMainForm::connectRepairHandlers() {
+  connect(tabScanErrors->btnFixSelected, &QPushButton::clicked, this, &TfmMainForm::btnFixSelectedClick);
+  connect(tabScanErrors->btnAdd2Ignore, &QPushButton::clicked, this, &TfmMainForm::btnAdd2IgnoreClick);
+  connect(tabHistory->btnRestore, &QPushButton::clicked, this, &TfmMainForm::btnRestoreClick);
+  connect(tabHistory->btnClearUndo, &QPushButton::clicked, this, &TfmMainForm::btnClearUndoClick);
+  connect(tabHistory->btnCheckAll1, &QPushButton::clicked, this, &TfmMainForm::btnCheckAll1Click);
+  connect(tabIgnoreList->btnAdd, &QPushButton::clicked, this, &TfmMainForm::btnAddClick);
+  connect(tabIgnoreList->btnRemove, &QPushButton::clicked, this, &TfmMainForm::btnRemoveClick);
+  connect(tabIgnoreList->btnCheckall2, &QPushButton::clicked, this, &TfmMainForm::btnCheckall2Click);
+  connect(tabIgnoreList->btnUncheckall, &QPushButton::clicked, this, &TfmMainForm::btnUncheckallClick);
+}
+
+void TfmMainForm::showActionError(const repair::ActionResult &result) {
+  if (!result) m_messages.showError(this, QString::fromStdString(result.message));
+}
+
+/// The ignore document as the repair routines change it: every change reaches the scan at once.
+static repair::IgnoreListFile ignoreListFileOf(pugi::xml_document &document, const std::string &path,
+                                               ScanErrorsPage *scanPage) {
+  return {{document, path}, [scanPage](std::shared_ptr<const scan::IgnoreIndex> index) {
+            scanPage->setIgnoreList(std::move(index));
+          }};
+}
+
+void TfmMainForm::btnFixSelectedClick() {
+  showActionError(repair::fixSelectedErrors(tabScanErrors->errors(), {Restore_XMLDocument, m_undoStorePath}));
+}
+
+void TfmMainForm::btnAdd2IgnoreClick() {
+  showActionError(repair::addErrorsToIgnoreList(tabScanErrors->errors(), tabIgnoreList->entries(),
+                                                ignoreListFileOf(IgnoreXML, m_ignoreListPath, tabScanErrors)));
+}
+
+void TfmMainForm::btnRefresh2Click() {
+  showActionError(repair::refreshHistory(tabHistory->history(), Restore_XMLDocument));
+}
+
+void TfmMainForm::btnRestoreClick() {
+  showActionError(repair::restoreCheckedRecords(tabHistory->history(), {Restore_XMLDocument, m_undoStorePath}));
+}
+
+void TfmMainForm::btnClearUndoClick() {
+  showActionError(repair::clearHistory(tabHistory->history(), {Restore_XMLDocument, m_undoStorePath}));
+}
+
+void TfmMainForm::btnCheckAll1Click() {
+  const std::string caption = tabHistory->btnCheckAll1->text().toStdString();
+  tabHistory->btnCheckAll1->setText(
+      QString::fromStdString(repair::toggleHistoryChecks(tabHistory->history(), caption)));
+}
+
+void TfmMainForm::btnRefresh6Click() {
+  showActionError(repair::refreshIgnoreList(tabIgnoreList->entries(), IgnoreXML));
+}
+
+void TfmMainForm::btnAddClick() {
+  showActionError(repair::addTypedIgnoreEntry(
+      tabIgnoreList->entries(), ignoreListFileOf(IgnoreXML, m_ignoreListPath, tabScanErrors),
+      tabIgnoreList->edRoot->text().toStdString(), tabIgnoreList->edKeyName->text().toStdString(),
+      tabIgnoreList->edValue->text().toStdString()));
+}
+
+void TfmMainForm::btnRemoveClick() {
+  showActionError(repair::removeCheckedIgnoreEntries(
+      tabIgnoreList->entries(), ignoreListFileOf(IgnoreXML, m_ignoreListPath, tabScanErrors)));
+}
+
+void TfmMainForm::btnCheckall2Click() { tabIgnoreList->entries().setAllChecked(true); }
+
+void TfmMainForm::btnUncheckallClick() { tabIgnoreList->entries().setAllChecked(false); }
+
+} // namespace tw::app

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds the program (dev preset) and starts the window on the Wine prefix
+# in $WINEPREFIX (default ~/.wine). When that folder holds no system.reg, the program starts on a
+# demo prefix instead, made once by the prefix generator in build/demo-prefix.
+# Arguments are passed on to the program.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+cmake --preset dev >/dev/null
+cmake --build --preset dev -j "$(nproc)" --target tidewell tidewell-mkprefix
+
+prefix="${WINEPREFIX:-$HOME/.wine}"
+if [ ! -f "$prefix/system.reg" ]; then
+  demo="$PWD/build/demo-prefix"
+  if [ ! -f "$demo/system.reg" ]; then
+    build/dev/generator/tidewell-mkprefix "$demo" --demo
+  fi
+  echo "No Wine prefix in $prefix: using the demo prefix $demo"
+  prefix="$demo"
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display to show the window on (DISPLAY is not set)." >&2
+  echo "Pictures of every page: scripts/screenshots.sh" >&2
+  exit 1
+fi
+WINEPREFIX="$prefix" exec build/dev/app/tidewell "$@"
