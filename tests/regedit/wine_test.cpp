@@ -353,11 +353,15 @@ protected:
   }
 
   static fs::path work(const std::string &name) { return s_prefix.parent_path() / name; }
+
+  void exportOfEveryRootEqualsWinesApartFromVolatileKeys();
+  void wineImportsOurFileAndExportsItBackUnchanged();
+  void ourImportTakesWinesExport();
 };
 
 } // namespace
 
-TEST_F(WineRegeditTest, ExportOfEveryRootEqualsWinesApartFromVolatileKeys) {
+void WineRegeditTest::exportOfEveryRootEqualsWinesApartFromVolatileKeys() {
   const std::vector<std::string> roots = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",
                                           "HKEY_LOCAL_MACHINE", "HKEY_USERS",
                                           "HKEY_CURRENT_CONFIG"};
@@ -393,7 +397,7 @@ TEST_F(WineRegeditTest, ExportOfEveryRootEqualsWinesApartFromVolatileKeys) {
   }
 }
 
-TEST_F(WineRegeditTest, WineImportsOurFileAndExportsItBackUnchanged) {
+void WineRegeditTest::wineImportsOurFileAndExportsItBackUnchanged() {
   const std::string key = "HKEY_CURRENT_USER\\Software\\Tidewell Regedit Test";
   auto memory = platform::makeMemoryRegistry();
   const std::string path = "Software\\Tidewell Regedit Test";
@@ -440,7 +444,7 @@ TEST_F(WineRegeditTest, WineImportsOurFileAndExportsItBackUnchanged) {
   EXPECT_TRUE(returned == original) << firstDifference(original, returned);
 }
 
-TEST_F(WineRegeditTest, OurImportTakesWinesExport) {
+void WineRegeditTest::ourImportTakesWinesExport() {
   const std::string key = "HKEY_CURRENT_USER\\Software\\Tidewell From Wine";
   ASSERT_EQ(wine("reg add " + shellQuoted(key) + " /v text /t REG_SZ /d " +
                  shellQuoted("C:\\Program Files\\x.exe") + " /f"),
@@ -476,4 +480,21 @@ TEST_F(WineRegeditTest, OurImportTakesWinesExport) {
   const std::string before = readFile(exported);
   const std::string after = readFile(again);
   EXPECT_TRUE(after == before) << firstDifference(before, after);
+}
+
+// One test, so that one wineboot prefix serves all three parts even when each test of the
+// program runs in a process of its own.
+TEST_F(WineRegeditTest, ExportsMatchAndFilesPassBothWays) {
+  {
+    SCOPED_TRACE("our export of each root against wine regedit /e");
+    exportOfEveryRootEqualsWinesApartFromVolatileKeys();
+  }
+  {
+    SCOPED_TRACE("wine regedit /s of our file");
+    wineImportsOurFileAndExportsItBackUnchanged();
+  }
+  {
+    SCOPED_TRACE("our import of wine regedit's file");
+    ourImportTakesWinesExport();
+  }
 }
