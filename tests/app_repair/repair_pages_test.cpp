@@ -1,0 +1,263 @@
+// "Fix Selected", "Add to Ignore List", the restore history page and the ignore list page of the
+// window, driven through their buttons, check boxes and edit fields.
+
+#include "WindowTestSupport.h"
+
+#include "app/QtUiDispatcher.h"
+#include "app/TfmMainForm.h"
+#include "app/pages/HistoryPage.h"
+#include "app/pages/IgnoreListPage.h"
+#include "app/pages/ScanErrorsPage.h"
+#include "lists/CheckableList.h"
+#include "registry/RegistryAccess.h"
+#include "registry/XmlStore.h"
+#include "scan/ScanLists.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTest>
+#include <QToolButton>
+
+#include <filesystem>
+#include <memory>
+
+using tw::app::QtUiDispatcher;
+using tw::app::TfmMainForm;
+using tw::test::RecordedMessages;
+using tw::test::TestMachine;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int ScanTimeout = 60000;
+
+// Three broken entries: two App Paths keys and one per-user file extension.
+const char *const BrokenEntries = R"reg(
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\gone.exe]
+@="C:\\Gone\\gone.exe"
+"Path"="C:\\Gone"
+[HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\lost.exe]
+@="C:\\Lost\\lost.exe"
+[HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.xyz\OpenWithList]
+"a"="gone.exe"
+)reg";
+
+const char *const AppPaths = "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+const char *const XyzKeyText =
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts\\.xyz";
+
+struct Window {
+  TestMachine machine;
+  RecordedMessages messages;
+  QtUiDispatcher dispatcher;
+  std::unique_ptr<TfmMainForm> form;
+
+  Window() {
+    std::string error;
+    if (!machine.importReg(BrokenEntries, &error)) qFatal("test registry: %s", error.c_str());
+  }
+  void open() {
+    form = std::make_unique<TfmMainForm>(dispatcher, messages);
+    form->show();
+  }
+  tw::app::ScanErrorsPage &scanPage() { return *form->scanErrorsPage(); }
+  tw::app::HistoryPage &historyPage() { return *form->historyPage(); }
+  tw::app::IgnoreListPage &ignorePage() { return *form->ignoreListPage(); }
+  tw::lists::CheckableList &errors() { return scanPage().errors(); }
+
+  bool scan() {
+    scanPage().btnStartScan->click();
+    return QTest::qWaitFor([&] { return scanPage().btnStartScan->text() == QStringLiteral("Start &Scan"); },
+                           ScanTimeout);
+  }
+  /// Sets a row's check box as a click on it would, through the view's model.
+  static void setChecked(QTableView *view, int row, bool checked) {
+    QAbstractItemModel *model = view->model();
+    model->setData(model->index(row, 0), checked ? Qt::Checked : Qt::Unchecked, Qt::CheckStateRole);
+  }
+  int rowOf(const std::string &keyText) {
+    for (int i = 0; i < errors().count(); ++i)
+      if (errors().row(i).subItem(tw::scan::KeyNameSubItem) == keyText) return i;
+    return -1;
+  }
+  fs::path undoStoreFile() const { return machine.programFolder() / "Backup.xml"; }
+  std::vector<tw::UndoRecord> savedRecords() {
+    pugi::xml_document saved;
+    if (!tw::parseXmlDocument(saved, TestMachine::readFile(undoStoreFile()), "Backup.xml",
+                              tw::UndoStoreRootName))
+      return {};
+    return tw::listUndoRecords(saved);
+  }
+  std::vector<tw::IgnoreEntry> savedIgnoreEntries() {
+    pugi::xml_document saved;
+    if (!tw::parseXmlDocument(saved, TestMachine::readFile(machine.currentFolder() / "ignore.xml"),
+                              "ignore.xml", tw::IgnoreListRootName))
+      return {};
+    return tw::listIgnoreEntries(saved);
+  }
+};
+
+bool appKeyExists(const char *name) {
+  return tw::RegKeyExists(tw::HKEY_LOCAL_MACHINE, std::string(AppPaths) + "\\" + name);
+}
+
+} // namespace
+
+class RepairPagesTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void fixSelectedErasesCheckedRowsAfterSavingTheirRecords();
+  void fixThatCannotBeRecordedChangesNothing();
+  void historyRestoresCheckedRecordsAndClears();
+  void ignorePageAddsRemovesAndChecks();
+  void errorRowsMovedToTheIgnoreListAreNotReportedAgain();
+};
+
+void RepairPagesTest::fixSelectedErasesCheckedRowsAfterSavingTheirRecords() {
+  Window w;
+  w.open();
+  QVERIFY(w.scan());
+  QCOMPARE(w.errors().count(), 3);
+  const int xyz = w.rowOf(XyzKeyText);
+  QVERIFY(xyz >= 0);
+  Window::setChecked(w.scanPage().lvErrors, xyz, false);
+
+  w.scanPage().btnFixSelected->click();
+  QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
+  QCOMPARE(w.errors().count(), 1);
+  QCOMPARE(w.errors().row(0).subItem(tw::scan::KeyNameSubItem), std::string(XyzKeyText));
+  QVERIFY(!appKeyExists("gone.exe"));
+  QVERIFY(!appKeyExists("lost.exe"));
+  // The records are on disk already, before the window closes.
+  const std::vector<tw::UndoRecord> records = w.savedRecords();
+  QCOMPARE(records.size(), std::size_t{2});
+  QCOMPARE(records[0].name, std::string("Application"));
+  QVERIFY(records[0].type.ends_with("lost.exe"));
+  QVERIFY(records[1].type.ends_with("gone.exe"));
+  QVERIFY(w.scanPage().btnFixSelected->isEnabled());
+}
+
+void RepairPagesTest::fixThatCannotBeRecordedChangesNothing() {
+  Window w;
+  // A folder where Backup.xml should be: the undo store cannot be saved.
+  fs::create_directories(w.undoStoreFile());
+  w.open();
+  w.messages.notices.clear();
+  QVERIFY(w.scan());
+  QCOMPARE(w.errors().count(), 3);
+  w.scanPage().btnFixSelected->click();
+  QCOMPARE(w.messages.errors.size(), 1);
+  QVERIFY2(w.messages.errors[0].contains(QStringLiteral("Nothing was removed")),
+           qPrintable(w.messages.errors[0]));
+  QCOMPARE(w.errors().count(), 3);
+  QVERIFY(appKeyExists("gone.exe"));
+  QVERIFY(appKeyExists("lost.exe"));
+  w.form->toolHistory->click();
+  QCOMPARE(w.historyPage().history().count(), 0);
+}
+
+void RepairPagesTest::historyRestoresCheckedRecordsAndClears() {
+  Window w;
+  w.open();
+  QVERIFY(w.scan());
+  w.scanPage().btnFixSelected->click();
+  QCOMPARE(w.errors().count(), 0);
+
+  tw::app::HistoryPage &page = w.historyPage();
+  w.form->toolHistory->click();
+  QCOMPARE(w.form->MainControl->currentWidget(), &page);
+  QCOMPARE(page.history().count(), 3);
+  QCOMPARE(page.lvHistory->model()->rowCount(), 3);
+
+  // Restore the record of gone.exe alone: its key comes back with both values.
+  int gone = -1;
+  for (int i = 0; i < page.history().count(); ++i)
+    if (page.history().row(i).subItem(0).ends_with("gone.exe")) gone = i;
+  QVERIFY(gone >= 0);
+  Window::setChecked(page.lvHistory, gone, true);
+  page.btnRestore->click();
+  QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
+  QCOMPARE(page.history().count(), 2);
+  QVERIFY(appKeyExists("gone.exe"));
+  QVERIFY(!appKeyExists("lost.exe"));
+  QCOMPARE(w.savedRecords().size(), std::size_t{2});
+
+  // The toggle checks and unchecks every row, and says what it will do next.
+  QCOMPARE(page.btnCheckAll1->text(), QStringLiteral("Ch&eck All"));
+  page.btnCheckAll1->click();
+  QCOMPARE(page.btnCheckAll1->text(), QStringLiteral("Unch&eck All"));
+  QCOMPARE(page.history().checkedRows().size(), std::size_t{2});
+  page.btnCheckAll1->click();
+  QCOMPARE(page.btnCheckAll1->text(), QStringLiteral("Ch&eck All"));
+  QVERIFY(page.history().checkedRows().empty());
+
+  page.btnClearUndo->click();
+  QCOMPARE(page.history().count(), 0);
+  QVERIFY(w.savedRecords().empty());
+  QVERIFY(TestMachine::readFile(w.undoStoreFile()).find("TidewellRegistryCleaner") != std::string::npos);
+  // With no rows the toggle does nothing at all.
+  page.btnCheckAll1->click();
+  QCOMPARE(page.btnCheckAll1->text(), QStringLiteral("Ch&eck All"));
+  QVERIFY(!appKeyExists("lost.exe"));
+}
+
+void RepairPagesTest::ignorePageAddsRemovesAndChecks() {
+  Window w;
+  w.open();
+  tw::app::IgnoreListPage &page = w.ignorePage();
+  w.form->toolIgnore->click();
+  for (const char *value : {"one", "two", "three"}) {
+    page.edRoot->setText(QStringLiteral("HKEY_CURRENT_USER"));
+    page.edKeyName->setText(QStringLiteral("Software\\Test"));
+    page.edValue->setText(QString::fromLatin1(value));
+    page.btnAdd->click();
+  }
+  QCOMPARE(page.entries().count(), 3);
+  QCOMPARE(page.entries().row(2).subItem(1), std::string("three"));
+  QCOMPARE(w.savedIgnoreEntries().size(), std::size_t{3});
+  // The fields keep their text; an empty one adds nothing.
+  QCOMPARE(page.edValue->text(), QStringLiteral("three"));
+  page.edValue->clear();
+  page.btnAdd->click();
+  QCOMPARE(page.entries().count(), 3);
+
+  page.btnCheckall2->click();
+  QCOMPARE(page.entries().checkedRows().size(), std::size_t{3});
+  page.btnUncheckall->click();
+  QVERIFY(page.entries().checkedRows().empty());
+
+  Window::setChecked(page.lvIgnore, 1, true);
+  page.btnRemove->click();
+  QVERIFY(w.messages.errors.isEmpty());
+  QCOMPARE(page.entries().count(), 2);
+  const std::vector<tw::IgnoreEntry> saved = w.savedIgnoreEntries();
+  QCOMPARE(saved.size(), std::size_t{2});
+  QCOMPARE(saved[0].value, std::string("one"));
+  QCOMPARE(saved[1].value, std::string("three"));
+}
+
+void RepairPagesTest::errorRowsMovedToTheIgnoreListAreNotReportedAgain() {
+  Window w;
+  w.open();
+  QVERIFY(w.scan());
+  for (int i = 0; i < w.errors().count(); ++i)
+    Window::setChecked(w.scanPage().lvErrors, i, w.errors().row(i).subItem(0) == XyzKeyText);
+  w.scanPage().btnAdd2Ignore->click();
+  QCOMPARE(w.errors().count(), 2);
+  QCOMPARE(w.rowOf(XyzKeyText), -1);
+  QCOMPARE(w.ignorePage().entries().count(), 1);
+  const std::vector<tw::IgnoreEntry> saved = w.savedIgnoreEntries();
+  QCOMPARE(saved.size(), std::size_t{1});
+  QCOMPARE(saved[0].root, std::string("HKEY_CURRENT_USER"));
+  QCOMPARE(saved[0].key, std::string("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts"));
+  QCOMPARE(saved[0].value, std::string(".xyz"));
+
+  QVERIFY(w.scan());
+  QCOMPARE(w.errors().count(), 2);
+  QCOMPARE(w.rowOf(XyzKeyText), -1);
+}
+
+QTEST_MAIN(RepairPagesTest)
+#include "repair_pages_test.moc"
