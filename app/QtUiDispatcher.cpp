@@ -4,6 +4,12 @@
 #include <QThread>
 #include <QTimer>
 
+#ifdef __linux__
+#include <cstdint>
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
+
 namespace tw::app {
 
 namespace {
@@ -27,9 +33,26 @@ private:
 };
 } // namespace
 
-QtUiDispatcher::QtUiDispatcher() = default;
+QtUiDispatcher::QtUiDispatcher() {
+#ifdef __linux__
+  m_wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (m_wakeFd < 0) return; // the queued-event wake-up below serves instead
+  m_wakeNotifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
+  QObject::connect(m_wakeNotifier.get(), &QSocketNotifier::activated, &m_receiver, [this] {
+    std::uint64_t wakes = 0;
+    // Resets the counter; every task posted so far runs below.
+    [[maybe_unused]] const ssize_t n = ::read(m_wakeFd, &wakes, sizeof wakes);
+    runPostedTasks();
+  });
+#endif
+}
 
-QtUiDispatcher::~QtUiDispatcher() = default;
+QtUiDispatcher::~QtUiDispatcher() {
+  m_wakeNotifier.reset();
+#ifdef __linux__
+  if (m_wakeFd >= 0) ::close(m_wakeFd);
+#endif
+}
 
 bool QtUiDispatcher::isUiThread() const { return QThread::currentThread() == m_receiver.thread(); }
 
@@ -40,6 +63,13 @@ void QtUiDispatcher::post(std::function<void()> task) {
     if (m_wakePending) return;
     m_wakePending = true;
   }
+#ifdef __linux__
+  if (m_wakeFd >= 0) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(m_wakeFd, &one, sizeof one);
+    return;
+  }
+#endif
   QMetaObject::invokeMethod(&m_receiver, [this] { runPostedTasks(); }, Qt::QueuedConnection);
 }
 

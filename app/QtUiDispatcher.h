@@ -1,14 +1,17 @@
 #pragma once
 // The workers' way to the UI thread, over Qt's event loop. Posted tasks wait in a queue of our
-// own, in the order they were posted, and a queued event to an object on the UI thread runs
-// them there. The queue's own mutex makes the hand-over of each task's data visible to thread
-// checkers, which cannot see through Qt's event queue.
+// own, in the order they were posted, and a wake-up makes the UI thread's event loop run them.
+// The wake-up carries no data: on Linux it is an eventfd that the event loop watches, so nothing
+// allocated on a worker crosses to the UI thread behind Qt's uninstrumented locks, and thread
+// checkers see every hand-over (the queue's mutex, the eventfd's write and read).
 
 #include "app/worker/UiDispatcher.h"
 
 #include <QObject>
+#include <QSocketNotifier>
 
 #include <deque>
+#include <memory>
 #include <mutex>
 
 namespace tw::app {
@@ -31,6 +34,8 @@ private:
   void runPostedTasks();
 
   QObject m_receiver;
+  int m_wakeFd = -1; ///< eventfd the UI thread's loop watches; -1 where there is none
+  std::unique_ptr<QSocketNotifier> m_wakeNotifier;
   std::mutex m_mutex;
   std::deque<std::function<void()>> m_tasks;
   bool m_wakePending = false;

@@ -27,9 +27,19 @@ static bool save(QWidget &widget, const QString &folder, const QString &name) {
   return false;
 }
 
+/// The whole screen, as the user sees it; nothing on a display without a screen (offscreen).
+static bool saveScreen(const QString &folder, const QString &name) {
+  QScreen *screen = QApplication::primaryScreen();
+  if (!screen) return true;
+  const QPixmap desktop = screen->grabWindow(0);
+  return desktop.isNull() || desktop.save(QDir(folder).filePath(name + QStringLiteral(".png")));
+}
+
 bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &folder) {
   QDir().mkpath(folder);
-  bool ok = save(splash, folder, QStringLiteral("00-splash"));
+  settle();
+  bool ok = saveScreen(folder, QStringLiteral("00-screen-at-start"));
+  ok = save(splash, folder, QStringLiteral("00-splash")) && ok;
   splash.hide(); // it would cover the window on the screen picture
   settle();
 
@@ -48,11 +58,11 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
     ok = save(form, folder, QString::fromLatin1(page.name)) && ok;
   }
 
-  // The scan page with the rows of a whole scan; the scan's end brings the page to the front.
+  // The scan page while a scan runs, then with the rows of the whole scan.
   ScanErrorsPage &scanPage = *form.scanErrorsPage();
-  form.toolToolbar->click();
+  form.toolScanErrors->click();
   scanPage.btnStartScan->click();
-  settle(100);
+  settle(30);
   ok = save(form, folder, QStringLiteral("09-scan-running")) && ok;
   QDeadlineTimer deadline(120000);
   while (scanPage.btnStartScan->text() != QStringLiteral("Start &Scan") && !deadline.hasExpired())
@@ -60,12 +70,7 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
   settle();
   ok = save(form, folder, QStringLiteral("10-scan-done")) && ok;
 
-  // The whole screen, as the user sees it (on a real display; the offscreen one has none).
-  if (QScreen *screen = QApplication::primaryScreen()) {
-    const QPixmap desktop = screen->grabWindow(0);
-    if (!desktop.isNull()) ok = desktop.save(QDir(folder).filePath(QStringLiteral("11-screen.png"))) && ok;
-  }
-  return ok;
+  return saveScreen(folder, QStringLiteral("11-screen")) && ok;
 }
 
 } // namespace tw::app

@@ -9,8 +9,9 @@ namespace tw::app {
 class TfmMainForm;
 class TSplashScreen;
 
-/// Saves splash.png, one picture per page (01-scan-errors.png, ...) and the scan page after a
-/// scan into `folder`, then closes the window. Returns false when a picture could not be saved.
+/// Saves into `folder` the screen at start (splash over the window), the splash picture, one
+/// picture per page (01-scan-errors.png, ...), the scan page during and after a scan, and the
+/// screen at the end. Returns false when a picture could not be saved.
 bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &folder);
 
 } // namespace tw::app
