@@ -466,7 +466,7 @@ RegFileResult parseRegText(std::string_view bytes, RegFile &out, std::string_vie
     out = RegFile();
     return result;
   }
-  const RegFileResult result = Parser(text, fileName, out).run();
+  RegFileResult result = Parser(text, fileName, out).run();
   if (!result)
     out = RegFile();
   return result;
