@@ -8,6 +8,7 @@
 #include "scan/ScanGroups.h"
 #include "scan/ScanLists.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <unistd.h>
@@ -26,6 +27,7 @@ void printScanHelp(std::ostream &out) {
          "Without --json, one line per error in the error list's order: error type, key name,\n"
          "key value and guess path, separated by tabs (a tab or line break inside a text is\n"
          "written as a space).\n\n"
+         "Ctrl-C stops the scan between two entries and lists the errors found until then.\n\n"
          "Exit status: 0 when the scan ran, 1 when the registry or ignore.xml could not be\n"
          "read, 2 for a wrong command line.\n";
 }
@@ -103,8 +105,12 @@ public:
     if (m_shown && now - m_last < std::chrono::milliseconds(100)) return;
     m_last = now;
     m_shown = true;
+    // One terminal line, cut before a character rather than inside one.
     constexpr std::size_t Width = 79;
-    m_err << "\r\033[K" << (text.size() > Width ? text.substr(0, Width) : text) << std::flush;
+    std::size_t length = std::min(text.size(), Width);
+    while (length < text.size() && length > 0 && (static_cast<unsigned char>(text[length]) & 0xC0) == 0x80)
+      --length;
+    m_err << "\r\033[K" << std::string_view(text).substr(0, length) << std::flush;
   }
 
 private:
@@ -166,6 +172,8 @@ int runScanCommand(const CommandContext &context) {
   const ScanOutcome outcome = runScan(groups, std::move(*ignoreList), progress);
   progressLine.reset();
 
+  if (outcome.result.kind == scan::ScanEndKind::Stopped)
+    context.err << "tidewell-cli scan: stopped; the errors found until then follow\n";
   if (outcome.result.kind == scan::ScanEndKind::Failed)
     context.err << "tidewell-cli scan: the scan ended early in group "
                 << outcome.result.failedGroup << ": " << outcome.result.error << "\n";
