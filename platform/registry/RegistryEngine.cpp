@@ -48,12 +48,6 @@ void forEachName(std::string_view path, Visit &&visit) {
   }
 }
 
-// Narrow (UTF-8) form of stored data: string types are converted, everything else is as stored.
-std::vector<std::uint8_t> toNarrow(std::uint32_t type, std::vector<std::uint8_t> bytes) {
-  if (!isStringType(type)) return bytes;
-  std::string text = utf16leBytesToUtf8(bytes.data(), bytes.size());
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
 } // namespace
 
 KeyId ensureKeyPath(RegistryStore &store, std::string_view path) {
@@ -255,7 +249,11 @@ long RegistryEngine::queryInfoKey(RegKey key, KeyInfo &info) {
         std::max(out.maxValueNameLength, static_cast<std::uint32_t>(m_store->valueName(k, v).size()));
     // Large enough for the data in either form: UTF-8 text can be longer than its UTF-16.
     std::size_t size = m_store->valueSize(k, v);
-    if (isStringType(v.type)) size = std::max(size, toNarrow(v.type, m_store->valueData(k, v).bytes).size());
+    if (isStringType(v.type)) {
+      std::vector<std::uint8_t> narrow;
+      m_store->appendNarrowData(k, v, narrow);
+      size = std::max(size, narrow.size());
+    }
     out.maxValueDataLength = std::max(out.maxValueDataLength, static_cast<std::uint32_t>(size));
   }
   if (k.extra && k.extra->hasClass) appendUtf8(out.className, k.extra->className.data(), k.extra->className.size());
@@ -276,10 +274,11 @@ long RegistryEngine::enumKey(RegKey key, std::uint32_t index, std::string &name)
 }
 
 void RegistryEngine::fillValue(const Key &k, const Value &v, RegValue &out, DataForm form) const {
-  ValueData data = m_store->valueData(k, v);
   out.name.assign(m_store->valueName(k, v));
-  out.type = data.type;
-  out.data = form == DataForm::Narrow ? toNarrow(data.type, std::move(data.bytes)) : std::move(data.bytes);
+  out.type = v.type;
+  out.data.clear(); // keeps the caller's capacity: a reused RegValue costs no allocation
+  if (form == DataForm::Narrow) m_store->appendNarrowData(k, v, out.data);
+  else m_store->appendValueData(k, v, out.data);
 }
 
 long RegistryEngine::enumValue(RegKey key, std::uint32_t index, RegValue &value, DataForm form) {

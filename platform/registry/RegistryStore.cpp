@@ -1,5 +1,6 @@
 #include "platform/registry/RegistryStore.h"
 
+#include "platform/RegistryApi.h"
 #include "platform/registry/RegistryText.h"
 #include "platform/registry/WineValueSyntax.h"
 
@@ -211,20 +212,43 @@ long RegistryStore::findValue(KeyId id, std::string_view name) const {
 ValueData RegistryStore::valueData(const Key &k, const Value &v) const {
   ValueData out;
   out.type = v.type;
+  appendValueData(k, v, out.bytes);
+  return out;
+}
+
+void RegistryStore::appendValueData(const Key &k, const Value &v, std::vector<std::uint8_t> &out) const {
   switch (v.kind) {
   case DataKind::Owned:
-    if (v.extra) out.bytes = v.extra->data;
+    if (v.extra) out.insert(out.end(), v.extra->data.begin(), v.extra->data.end());
     break;
-  case DataKind::FileString: decodeStringBytes(fileText(k.file, v.text), out.bytes); break;
+  case DataKind::FileString: decodeStringBytes(fileText(k.file, v.text), out); break;
   case DataKind::FileDword: {
     std::uint32_t dw = decodeDword(fileText(k.file, v.text));
-    out.bytes.resize(4);
-    std::memcpy(out.bytes.data(), &dw, 4); // registry dwords are little-endian, as is the host
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(dw >> shift));
     break;
   }
-  case DataKind::FileHex: decodeHexBytes(fileText(k.file, v.text), out.bytes); break;
+  case DataKind::FileHex: decodeHexBytes(fileText(k.file, v.text), out); break;
   }
-  return out;
+}
+
+void RegistryStore::appendNarrowData(const Key &k, const Value &v, std::vector<std::uint8_t> &out) const {
+  if (!isStringType(v.type)) {
+    appendValueData(k, v, out);
+    return;
+  }
+  if (v.kind == DataKind::FileString) {
+    // Text without escapes is its own UTF-8 form.
+    std::string_view text = fileText(k.file, v.text);
+    if (text.find('\\') == std::string_view::npos) {
+      out.insert(out.end(), text.begin(), text.end());
+      out.push_back(0);
+      return;
+    }
+  }
+  std::vector<std::uint8_t> stored;
+  appendValueData(k, v, stored);
+  std::string text = utf16leBytesToUtf8(stored.data(), stored.size());
+  out.insert(out.end(), text.begin(), text.end());
 }
 
 std::size_t RegistryStore::valueSize(const Key &k, const Value &v) const {

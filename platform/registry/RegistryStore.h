@@ -139,6 +139,10 @@ public:
   /// Index of the value named `name`, or -1.
   long findValue(KeyId id, std::string_view name) const;
   ValueData valueData(const Key &k, const Value &v) const;
+  /// Appends the value's data as stored.
+  void appendValueData(const Key &k, const Value &v, std::vector<std::uint8_t> &out) const;
+  /// Appends string data as WTF-8 (with its terminating zeros), other data as stored.
+  void appendNarrowData(const Key &k, const Value &v, std::vector<std::uint8_t> &out) const;
   /// Size in bytes of the value's data as stored (decoding file text when needed).
   std::size_t valueSize(const Key &k, const Value &v) const;
 

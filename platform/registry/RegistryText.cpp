@@ -2,6 +2,7 @@
 
 #include <array>
 #include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <cwctype>
 #include <locale.h>
@@ -81,19 +82,37 @@ char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 
 
 char16_t foldCase(char16_t unit) { return caseTable().lower(unit); }
 
+// Length of the common prefix of `a` and `b` from `from` on, a word at a time.
+static std::size_t samePrefix(const char *a, const char *b, std::size_t from, std::size_t n) {
+  std::size_t i = from;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t wa = 0;
+    std::uint64_t wb = 0;
+    std::memcpy(&wa, a + i, 8);
+    std::memcpy(&wb, b + i, 8);
+    if (wa != wb) break;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
 int compareNames(std::string_view a, std::string_view b) {
-  // Fast path over the common ASCII prefix; bytes below 0x80 are whole UTF-16 units.
-  std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  // Equal bytes fold equally, so only the places where the names differ need folding.
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   std::size_t i = 0;
-  for (; i < n; ++i) {
+  for (;;) {
+    i = samePrefix(a.data(), b.data(), i, n);
+    if (i == n) return static_cast<int>(a.size() > b.size()) - static_cast<int>(a.size() < b.size());
     auto ca = static_cast<unsigned char>(a[i]);
     auto cb = static_cast<unsigned char>(b[i]);
     if ((ca | cb) >= 0x80) break;
-    if (ca == cb) continue;
     int diff = static_cast<unsigned char>(asciiLower(a[i])) - static_cast<unsigned char>(asciiLower(b[i]));
     if (diff != 0) return diff;
+    ++i;
   }
-  if (i == n) return static_cast<int>(a.size() > b.size()) - static_cast<int>(a.size() < b.size());
+  // Non-ASCII: compare UTF-16 units from the start of the character where they differ (the
+  // bytes before it are the same in both names).
+  while (i > 0 && (static_cast<unsigned char>(a[i]) & 0xC0) == 0x80) --i;
   const CaseTable &table = caseTable();
   UnitReader ra(a.substr(i));
   UnitReader rb(b.substr(i));

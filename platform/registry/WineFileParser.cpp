@@ -85,7 +85,9 @@ private:
   std::vector<PathStep> m_path; // the elements of the previous key line
   std::u16string m_units;       // scratch for decoding
   std::vector<std::size_t> m_valueLines; // where each value of the key starts
-  std::vector<std::pair<std::string_view, std::string>> m_elements; // raw, decoded (when not simple)
+  std::vector<Value> m_values;           // the values of the key, until it is complete
+  std::vector<std::string_view> m_elements; // the names of the key line being read
+  std::vector<std::string> m_decodedNames;  // their text, when it had to be decoded
 };
 
 RegistryLoadResult Parser::run() {
@@ -191,27 +193,50 @@ void Parser::stampTime(KeyId key, std::uint64_t time) {
   }
 }
 
-bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
-  std::string_view rest = m_text.substr(start + 1, end - start - 1);
-  m_units.clear();
-  bool simple = true; // only "\\" separators: every element is a slice of the file
-  EscapedDecode decoded = decodeEscaped(rest, ']', [this](char16_t u) { m_units.push_back(u); });
-  if (decoded.status == EscapedDecode::Status::BadUtf8)
-    return fail(Status::MalformedKey, start + 1 + decoded.end, "invalid UTF-8 in the key name");
-  if (decoded.status != EscapedDecode::Status::Ok) return fail(Status::MalformedKey, start, "no closing ']'");
-  std::string_view raw = rest.substr(0, decoded.end - 1);
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] != '\\') continue;
-    if (i + 1 < raw.size() && raw[i + 1] == '\\') {
+// Length of the key name before its closing ']' when the name needs no decoding: only "\\"
+// separators as escapes and well-formed UTF-8. Zero when the slow path must decide.
+static std::size_t simpleKeyNameLength(std::string_view rest) {
+  for (std::size_t i = 0; i < rest.size();) {
+    auto c = static_cast<unsigned char>(rest[i]);
+    if (c == ']') return i;
+    if (c == '\\') {
+      if (i + 1 < rest.size() && rest[i + 1] == '\\') {
+        i += 2;
+        continue;
+      }
+      return 0;
+    }
+    if (c == 0) return 0;
+    if (c < 0x80) {
       ++i;
       continue;
     }
-    simple = false;
-    break;
+    std::uint32_t codePoint = 0;
+    std::size_t used = decodeUtf8Sequence(rest, i, codePoint);
+    if (used == 0) return 0;
+    i += used;
   }
+  return 0;
+}
+
+bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
+  std::string_view rest = m_text.substr(start + 1, end - start - 1);
+  std::size_t nameLength = simpleKeyNameLength(rest);
+  bool simple = nameLength > 0 || (!rest.empty() && rest[0] == ']'); // only "\\" separators
+  std::size_t afterName = nameLength + 1;
+  if (!simple) {
+    m_units.clear();
+    EscapedDecode decoded = decodeEscaped(rest, ']', [this](char16_t u) { m_units.push_back(u); });
+    if (decoded.status == EscapedDecode::Status::BadUtf8)
+      return fail(Status::MalformedKey, start + 1 + decoded.end, "invalid UTF-8 in the key name");
+    if (decoded.status != EscapedDecode::Status::Ok) return fail(Status::MalformedKey, start, "no closing ']'");
+    nameLength = decoded.end - 1;
+    afterName = decoded.end;
+  }
+  std::string_view raw = rest.substr(0, nameLength);
 
   // The time after the name: seconds since 1970, as Wine writes it.
-  std::string_view after = rest.substr(decoded.end);
+  std::string_view after = rest.substr(afterName);
   std::size_t i = 0;
   while (i < after.size() && isSpace(after[i])) ++i;
   std::uint64_t seconds = 0;
@@ -223,39 +248,37 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
     return fail(Status::MalformedKey, start, "unexpected text after the key name");
   m_lineTime = digits > 0 ? seconds * TicksPerSecond + TicksFrom1601To1970 : fileTimeNow();
 
-  // Split into elements. The slices name the escaped text; in the simple case it is the name.
-  auto &elements = m_elements;
+  // Split into names. In the simple case each name is a slice of the file; otherwise the
+  // decoded text is split at its backslashes.
+  std::vector<std::string_view> &elements = m_elements;
   elements.clear();
-  if (!raw.empty()) {
-    if (simple) {
-      std::size_t from = 0;
-      for (;;) {
-        std::size_t cut = raw.find("\\\\", from);
-        elements.emplace_back(raw.substr(from, cut - from), std::string());
-        if (cut == std::string_view::npos) break;
-        from = cut + 2;
-      }
-    } else {
-      // Elements split at decoded backslashes; their raw text is found the same way.
-      std::size_t unitFrom = 0;
-      for (std::size_t u = 0; u <= m_units.size(); ++u) {
-        if (u < m_units.size() && m_units[u] != u'\\') continue;
-        std::string name;
-        appendUtf8(name, m_units.data() + unitFrom, u - unitFrom);
-        elements.emplace_back(std::string_view(), std::move(name));
-        unitFrom = u + 1;
-      }
+  m_decodedNames.clear();
+  if (simple && !raw.empty()) {
+    std::size_t from = 0;
+    for (;;) {
+      std::size_t cut = raw.find("\\\\", from);
+      elements.push_back(raw.substr(from, cut - from));
+      if (cut == std::string_view::npos) break;
+      from = cut + 2;
     }
+  } else if (!simple && !m_units.empty()) {
+    std::size_t unitFrom = 0;
+    for (std::size_t u = 0; u <= m_units.size(); ++u) {
+      if (u < m_units.size() && m_units[u] != u'\\') continue;
+      std::string &name = m_decodedNames.emplace_back();
+      appendUtf8(name, m_units.data() + unitFrom, u - unitFrom);
+      unitFrom = u + 1;
+    }
+    for (const std::string &name : m_decodedNames) elements.push_back(name);
   }
   if (elements.size() > MaxKeyDepth) return fail(Status::TooDeep, start, "keys nested too deep");
 
   KeyId at = m_store.files()[m_file].branch;
   std::size_t reused = 0;
   for (std::size_t e = 0; e < elements.size(); ++e) {
-    auto &[rawName, decodedName] = elements[e];
-    std::string_view name = simple ? rawName : std::string_view(decodedName);
+    std::string_view name = elements[e];
     if (name.empty()) return fail(Status::MalformedKey, start, "an empty name in the key path");
-    if (simple && e < m_path.size() && reused == e && !m_path[e].raw.empty() && m_path[e].raw == rawName) {
+    if (simple && e < m_path.size() && reused == e && !m_path[e].raw.empty() && m_path[e].raw == name) {
       at = m_path[e].key;
       ++reused;
       continue;
@@ -267,11 +290,11 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
         return fail(Status::MalformedKey, start, "a key name longer than 255 characters");
     }
     Slice nameSlice{};
-    if (simple) nameSlice = slice(static_cast<std::size_t>(rawName.data() - m_text.data()), rawName.size());
+    if (simple) nameSlice = slice(static_cast<std::size_t>(name.data() - m_text.data()), name.size());
     at = childFor(at, name, !simple, nameSlice);
   }
   m_path.resize(elements.size());
-  for (std::size_t e = reused; e < elements.size(); ++e) m_path[e] = {simple ? elements[e].first : std::string_view(), NoKey};
+  for (std::size_t e = reused; e < elements.size(); ++e) m_path[e] = {simple ? elements[e] : std::string_view(), NoKey};
   // Remember the keys on the path for the next line (walk up from the key just found).
   KeyId up = at;
   for (std::size_t e = elements.size(); e-- > 0;) {
@@ -319,6 +342,40 @@ bool Parser::parseKeyOption(std::size_t start, std::size_t end) {
   return true; // Wine ignores options it does not know; the block keeps them
 }
 
+// Finds the closing quote of a string that holds no escapes and only well-formed UTF-8:
+// its offset in `text`, or npos when the string needs the full decoder (which also finds
+// the faults).
+static std::size_t plainStringEnd(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"') return i;
+    if (c == '\\' || c == 0) return std::string_view::npos;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::uint32_t codePoint = 0;
+    std::size_t used = decodeUtf8Sequence(text, i, codePoint);
+    if (used == 0) return std::string_view::npos;
+    i += used;
+  }
+  return std::string_view::npos;
+}
+
+// Checks a quoted string whose opening quote has been read: Ok with `end` just past the
+// closing quote, or the fault.
+static EscapedDecode checkQuoted(std::string_view text, std::size_t *units = nullptr) {
+  std::size_t plain = plainStringEnd(text);
+  if (plain != std::string_view::npos) {
+    if (units) *units = plain; // at least as many bytes as units: a bound is enough here
+    return {EscapedDecode::Status::Ok, plain + 1};
+  }
+  std::size_t count = 0;
+  EscapedDecode d = decodeEscaped(text, '"', [&count](char16_t) { ++count; });
+  if (units) *units = count;
+  return d;
+}
+
 bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &next) {
   Value v;
   std::size_t p = start;
@@ -327,7 +384,11 @@ bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &nex
   } else {
     std::size_t units = 0;
     bool escaped = false;
-    EscapedDecode d = decodeEscaped(m_text.substr(p + 1, end - p - 1), '"', [&units](char16_t) { ++units; });
+    EscapedDecode d = checkQuoted(m_text.substr(p + 1, end - p - 1), &units);
+    if (units > MaxValueNameUnits) { // count exactly only when the bound is too high
+      units = 0;
+      decodeEscaped(m_text.substr(p + 1, end - p - 1), '"', [&units](char16_t) { ++units; });
+    }
     if (d.status != EscapedDecode::Status::Ok)
       return fail(Status::MalformedValue, start,
                   d.status == EscapedDecode::Status::BadUtf8 ? "invalid UTF-8 in the value name" : "no closing quote after the value name");
@@ -363,7 +424,7 @@ bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &nex
     v.type = 7, quote = p + 7;
   }
   if (quote != std::string_view::npos) {
-    EscapedDecode d = decodeEscaped(m_text.substr(quote + 1, end - quote - 1), '"', [](char16_t) {});
+    EscapedDecode d = checkQuoted(m_text.substr(quote + 1, end - quote - 1));
     if (d.status == EscapedDecode::Status::BadUtf8)
       return fail(Status::MalformedValue, start, "invalid UTF-8 in the string");
     if (d.status != EscapedDecode::Status::Ok) return fail(Status::MalformedValue, start, "no closing quote after the string");
@@ -404,7 +465,7 @@ bool Parser::parseValueLine(std::size_t start, std::size_t end, std::size_t &nex
   } else {
     return fail(Status::MalformedValue, start, "unknown value type");
   }
-  m_store.key(m_key).values.push_back(std::move(v));
+  m_values.push_back(std::move(v));
   m_valueLines.push_back(start);
   return true;
 }
@@ -414,6 +475,10 @@ bool Parser::finishKey() {
   Key &k = m_store.key(m_key);
   stampTime(m_key, m_lineTime);
   k.block = slice(m_blockStart, m_blockEnd - m_blockStart);
+  // Gathered apart so that the key's list is allocated once, at its final size.
+  k.values.reserve(m_values.size());
+  for (Value &v : m_values) k.values.push_back(std::move(v));
+  m_values.clear();
   // Names must be unique within the key; sort the names to find twins, and name the line of
   // the later one.
   if (k.values.size() > 1) {
@@ -440,6 +505,15 @@ RegistryLoadResult parseBranchFile(RegistryStore &store, std::uint8_t file, File
   // The branch key takes its time from its own block ("[]") when the file has one.
   KeyId branch = store.files()[file].branch;
   store.key(branch).modified = 0;
+  // One key per "[" line, plus a few parents that have no line of their own: reserving room
+  // up front spares the copies (and the doubled memory) of growing the key table.
+  const std::string &bytes = store.files()[file].bytes;
+  std::size_t keyLines = 0;
+  for (const char *p = bytes.data(), *stop = p + bytes.size();
+       (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)))) != nullptr;) {
+    if (++p < stop && *p == '[') ++keyLines;
+  }
+  store.reserveKeys(store.keySlots() + keyLines + keyLines / 16 + 16);
   Parser parser(store, file, header);
   RegistryLoadResult result = parser.run();
   if (store.key(branch).modified == 0) store.key(branch).modified = fileTimeNow();

@@ -17,12 +17,40 @@ constexpr std::int64_t TicksFrom1601To1970 = 116444736000000000ll;
 // Wine starts a new line of hex bytes once a line passes this many characters.
 constexpr int HexLineLimit = 76;
 
+// Pieces smaller than this are gathered before they go to the sink.
+constexpr std::size_t ChunkBytes = 1 << 20;
+
 class Writer {
 public:
-  Writer(const RegistryStore &store, std::string &out) : m_store(store), m_out(out) {}
-  void writeKeys(KeyId branch);
+  Writer(const RegistryStore &store, const ChunkSink &sink) : m_store(store), m_sink(sink) {
+    m_out.reserve(ChunkBytes + 4096);
+  }
+  bool writeHeader(std::string_view rootText, std::string_view arch);
+  bool writeKeys(KeyId branch);
+  bool finish() { return flushRun() && flushBuffer(); }
 
 private:
+  bool flushBuffer() {
+    if (m_out.empty() || !m_ok) return m_ok;
+    m_ok = m_sink(m_out);
+    m_out.clear();
+    return m_ok;
+  }
+  // Unchanged blocks that follow each other in the loaded file go out as one piece.
+  bool flushRun() {
+    if (m_runEnd == m_runStart) return m_ok;
+    std::string_view run = std::string_view(m_store.files()[m_file].bytes).substr(m_runStart, m_runEnd - m_runStart);
+    m_runStart = m_runEnd = 0;
+    m_out.push_back('\n');
+    if (run.size() < ChunkBytes) {
+      m_out.append(run);
+    } else if (flushBuffer()) {
+      m_ok = m_sink(run);
+    }
+    if (run.back() != '\n') m_out.push_back('\n');
+    return m_out.size() < ChunkBytes ? m_ok : flushBuffer();
+  }
+
   void writeBlock(KeyId id, KeyId branch);
   void writeValue(const Key &k, const Value &v);
   void writePath(KeyId id, KeyId branch);
@@ -36,9 +64,14 @@ private:
   int print(const char *format, ...) __attribute__((format(printf, 2, 3)));
 
   const RegistryStore &m_store;
-  std::string &m_out;
+  const ChunkSink &m_sink;
+  std::string m_out;
   std::u16string m_units;
   std::vector<KeyId> m_pathScratch;
+  std::uint8_t m_file = 0;
+  std::size_t m_runStart = 0;
+  std::size_t m_runEnd = 0;
+  bool m_ok = true;
 };
 
 int Writer::print(const char *format, ...) {
@@ -56,12 +89,25 @@ bool isWritten(const Key &k) {
   return !k.values.empty() || k.children.empty() || hasClass || (k.flags & keyflag::Link);
 }
 
-void Writer::writeKeys(KeyId branch) {
+bool Writer::writeHeader(std::string_view rootText, std::string_view arch) {
+  m_out.append("WINE REGISTRY Version 2\n;; All keys relative to ");
+  m_out.append(rootText);
+  m_out.push_back('\n');
+  if (!arch.empty()) {
+    m_out.append("\n#arch=");
+    m_out.append(arch);
+    m_out.push_back('\n');
+  }
+  return m_ok;
+}
+
+bool Writer::writeKeys(KeyId branch) {
+  m_file = m_store.key(branch).file;
   // Depth first, parents before children, children in their sorted order.
   std::vector<std::pair<KeyId, std::size_t>> stack; // key, next child to visit
   stack.emplace_back(branch, 0);
   writeBlock(branch, branch);
-  while (!stack.empty()) {
+  while (!stack.empty() && m_ok) {
     auto &[id, next] = stack.back();
     const Key &k = m_store.key(id);
     if (next == k.children.size()) {
@@ -72,18 +118,24 @@ void Writer::writeKeys(KeyId branch) {
     writeBlock(child, branch);
     stack.emplace_back(child, 0);
   }
+  return m_ok;
 }
 
 void Writer::writeBlock(KeyId id, KeyId branch) {
   const Key &k = m_store.key(id);
   if (!isWritten(k)) return;
-  if ((k.flags & keyflag::InFile) && !(k.flags & keyflag::Changed)) {
-    std::string_view block = m_store.fileText(k.file, k.block);
-    m_out.push_back('\n');
-    m_out.append(block);
-    if (block.empty() || block.back() != '\n') m_out.push_back('\n');
+  if ((k.flags & keyflag::InFile) && !(k.flags & keyflag::Changed) && k.block.length > 0) {
+    // Blocks in the file are separated by one empty line; a block right after the run
+    // extends it.
+    std::string_view bytes = m_store.files()[m_file].bytes;
+    bool extends = m_runEnd > m_runStart && k.block.offset == m_runEnd + 1 && bytes[m_runEnd - 1] == '\n' &&
+                   bytes[m_runEnd] == '\n';
+    if (!extends && !flushRun()) return;
+    if (!extends) m_runStart = k.block.offset;
+    m_runEnd = k.block.offset + k.block.length;
     return;
   }
+  if (!flushRun()) return;
   m_out.append("\n[");
   if (id != branch) writePath(id, branch);
   auto seconds = static_cast<unsigned>((static_cast<std::int64_t>(k.modified) - TicksFrom1601To1970) / TicksPerSecond);
@@ -103,6 +155,7 @@ void Writer::writeBlock(KeyId id, KeyId branch) {
     return compareNames(m_store.valueName(k, *a), m_store.valueName(k, *b)) < 0;
   });
   for (const Value *v : values) writeValue(k, *v);
+  if (m_out.size() >= ChunkBytes) flushBuffer();
 }
 
 void Writer::writePath(KeyId id, KeyId branch) {
@@ -166,20 +219,19 @@ void Writer::writeValue(const Key &k, const Value &v) {
 
 } // namespace
 
+bool writeBranchFile(const RegistryStore &store, std::uint8_t file, std::string_view rootText, std::string_view arch,
+                     const ChunkSink &sink) {
+  Writer writer(store, sink);
+  return writer.writeHeader(rootText, arch) && writer.writeKeys(store.files()[file].branch) && writer.finish();
+}
+
 void writeBranchFile(const RegistryStore &store, std::uint8_t file, std::string_view rootText, std::string_view arch,
                      std::string &out) {
-  const BranchFile &f = store.files()[file];
-  out.reserve(out.size() + f.bytes.size() + 4096);
-  out.append("WINE REGISTRY Version 2\n;; All keys relative to ");
-  out.append(rootText);
-  out.push_back('\n');
-  if (!arch.empty()) {
-    out.append("\n#arch=");
-    out.append(arch);
-    out.push_back('\n');
-  }
-  Writer writer(store, out);
-  writer.writeKeys(f.branch);
+  out.reserve(out.size() + store.files()[file].bytes.size() + 4096);
+  writeBranchFile(store, file, rootText, arch, [&out](std::string_view piece) {
+    out.append(piece);
+    return true;
+  });
 }
 
 } // namespace tw::platform::detail

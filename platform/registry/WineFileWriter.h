@@ -6,13 +6,22 @@
 
 #include "platform/registry/RegistryStore.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 namespace tw::platform::detail {
 
-/// Appends the whole file of store.files()[file] to `out`. `rootText` (escaped) follows
+/// Receives the file in pieces, in order; returns false to stop the writing.
+using ChunkSink = std::function<bool(std::string_view)>;
+
+/// Writes the whole file of store.files()[file] to `sink`. `rootText` (escaped) follows
 /// ";; All keys relative to "; `arch` ("win32", "win64" or empty) gives the #arch line.
+/// Runs of unchanged keys reach the sink as one piece of the loaded file. False if the sink
+/// stopped the writing.
+bool writeBranchFile(const RegistryStore &store, std::uint8_t file, std::string_view rootText,
+                     std::string_view arch, const ChunkSink &sink);
+/// The same, appending the file to `out`.
 void writeBranchFile(const RegistryStore &store, std::uint8_t file, std::string_view rootText,
                      std::string_view arch, std::string &out);
 

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -309,9 +310,23 @@ long WineRegistryImpl::save(RegistryStore &store) {
       problem = "cannot save " + file.path + ": it changed on disk since it was read; the file on disk is unchanged";
       continue;
     }
-    std::string text;
-    detail::writeBranchFile(store, static_cast<std::uint8_t>(i), m_headers[i].rootText, m_arch, text);
-    SaveResult saved = saveFileAtomically(file.path, text);
+    // A registry file that is a symbolic link is replaced where it really lives.
+    std::string target = file.path;
+    if (char *real = ::realpath(file.path.c_str(), nullptr)) {
+      target = real;
+      std::free(real);
+    }
+    AtomicFileWriter writer(target);
+    detail::writeBranchFile(store, static_cast<std::uint8_t>(i), m_headers[i].rootText, m_arch,
+                            [&writer](std::string_view piece) {
+                              // Small pieces keep the writer's buffer small, whatever the file's size.
+                              constexpr std::size_t Slice = 256 * 1024;
+                              bool ok = true;
+                              for (std::size_t at = 0; ok && at < piece.size(); at += Slice)
+                                ok = writer.write(piece.substr(at, Slice));
+                              return ok;
+                            });
+    SaveResult saved = writer.commit();
     if (!saved) {
       failed[i] = true;
       status = error::WriteFault;

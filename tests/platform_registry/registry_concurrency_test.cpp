@@ -22,13 +22,18 @@ TEST_P(RegistryConcurrency, ReadersSeeWholeValuesWhileOneThreadWrites) {
   auto reg = GetParam().make(dir.path() / "prefix");
   ASSERT_NE(reg, nullptr);
   putString(*reg, HKEY_CURRENT_USER, "Stress\\k0", "v", "0:0");
-  constexpr int WriterRounds = 600;
+  // The writer goes on until every reader has read the key list many times over (and at
+  // least this many rounds), so the test does not depend on how threads are scheduled.
+  constexpr int MinWriterRounds = 600;
+  constexpr long MinReaderPasses = 3 * 50;
   std::atomic<bool> done{false};
+  std::atomic<long> readerPasses{0};
   std::atomic<long> goodReads{0};
   std::atomic<long> badReads{0};
 
   auto reader = [&] {
     while (!done.load()) {
+      ++readerPasses;
       for (const std::string &name : subKeyNames(*reg, HKEY_CURRENT_USER, "Stress")) {
         RegKey key = 0;
         long status = reg->openKey(HKEY_CURRENT_USER, "Stress\\" + name, access::KeyRead, key);
@@ -54,7 +59,7 @@ TEST_P(RegistryConcurrency, ReadersSeeWholeValuesWhileOneThreadWrites) {
   std::vector<std::thread> readers;
   for (int i = 0; i < 3; ++i) readers.emplace_back(reader);
 
-  for (int round = 1; round <= WriterRounds; ++round) {
+  for (int round = 1; round <= MinWriterRounds || readerPasses.load() < MinReaderPasses; ++round) {
     std::string n = std::to_string(round);
     putString(*reg, HKEY_CURRENT_USER, "Stress\\k" + std::to_string(round % 7), "v", n + ":" + n);
     if (round % 5 == 0) reg->deleteKey(HKEY_CURRENT_USER, "Stress\\k" + std::to_string((round + 3) % 7));
