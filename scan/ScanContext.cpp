@@ -229,8 +229,9 @@ bool IsBrokenReference(std::string_view v, FileProbe &probe) {
 }
 
 bool IsBrokenReference(std::string_view v) {
-  FileProbe probe(platform::machine().files());
-  return IsBrokenReference(v, probe);
+  const platform::FileSystem &files = platform::machine().files();
+  return !v.empty() && !files.fileExists(v) && !files.fileExists(GuessPath(v)) &&
+         !files.directoryExists(v);
 }
 
 ScanContext::ScanContext(ScanSession &session)

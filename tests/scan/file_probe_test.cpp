@@ -124,6 +124,10 @@ TEST_F(FileProbeTest, GuessedPathsAreWorkedOutOncePerText) {
   EXPECT_TRUE(IsBrokenReference("%ProgramFiles%\\Foo\\gone.exe", probe));
   EXPECT_FALSE(IsBrokenReference("", probe));
   EXPECT_FALSE(IsBrokenReference("C:\\Program Files\\Foo", probe));
+  // The test without a scan's memory agrees.
+  for (const char *text : {"%ProgramFiles%\\Foo\\foo.exe", "%ProgramFiles%\\Foo\\gone.exe", "",
+                           "C:\\Program Files\\Foo", "\"C:\\Program Files\\Foo\\foo.exe\" /x"})
+    EXPECT_EQ(IsBrokenReference(text), IsBrokenReference(text, probe)) << text;
 }
 
 } // namespace
