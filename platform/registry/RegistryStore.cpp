@@ -50,7 +50,10 @@ std::string_view RegistryStore::keyName(KeyId id) const {
 }
 
 KeyId RegistryStore::findChild(KeyId parent, std::string_view name, std::size_t *insertAt) const {
-  const std::vector<KeyId> &children = m_keys[parent].children;
+  const Key &p = m_keys[parent];
+  if (!insertAt && p.extra && p.extra->children)
+    return p.extra->children->find(hashName(name), NoKey, [&](KeyId id) { return sameName(keyName(id), name); });
+  const std::vector<KeyId> &children = p.children;
   std::size_t lo = 0;
   std::size_t hi = children.size();
   while (lo < hi) {
@@ -78,8 +81,7 @@ KeyId RegistryStore::addChild(KeyId parent, std::string_view name, std::size_t p
   k.file = m_keys[parent].file;
   k.modified = modified;
   k.flags = static_cast<std::uint8_t>(keyflag::Used | keyflag::Changed);
-  std::vector<KeyId> &children = m_keys[parent].children;
-  children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), id);
+  linkChild(parent, id, position);
   record(JournalEntry::Kind::AddKey, id, static_cast<std::uint32_t>(position));
   return id;
 }
@@ -91,20 +93,40 @@ KeyId RegistryStore::addChildSlice(KeyId parent, Slice name, std::uint8_t file, 
   k.parent = parent;
   k.file = file;
   k.flags = keyflag::Used;
-  std::vector<KeyId> &children = m_keys[parent].children;
-  if (position == children.size()) children.push_back(id);
-  else children.insert(children.begin() + static_cast<std::ptrdiff_t>(position), id);
+  linkChild(parent, id, position);
   return id;
+}
+
+// Past this many sub-keys a key gets a hash index of them.
+static constexpr std::size_t IndexedChildren = 32;
+
+void RegistryStore::linkChild(KeyId parent, KeyId child, std::size_t position) {
+  Key &p = m_keys[parent];
+  if (position == p.children.size()) p.children.push_back(child);
+  else p.children.insert(p.children.begin() + static_cast<std::ptrdiff_t>(position), child);
+  if (p.extra && p.extra->children) {
+    p.extra->children->insert(hashName(keyName(child)), child);
+    return;
+  }
+  if (p.children.size() < IndexedChildren) return;
+  if (!p.extra) p.extra = std::make_unique<KeyExtra>();
+  p.extra->children = std::make_unique<ChildIndex>();
+  for (KeyId c : p.children) p.extra->children->insert(hashName(keyName(c)), c);
+}
+
+void RegistryStore::unlinkChild(KeyId parent, KeyId child) {
+  Key &p = m_keys[parent];
+  p.children.erase(std::find(p.children.begin(), p.children.end(), child));
+  if (p.extra && p.extra->children) p.extra->children->erase(hashName(keyName(child)), child);
 }
 
 void RegistryStore::removeKey(KeyId id) {
   assert(id != root() && "the tree's root is never removed");
   assert(m_keys[id].children.empty() && "only keys without sub-keys are removed");
   Key &k = m_keys[id];
-  std::vector<KeyId> &siblings = m_keys[k.parent].children;
-  auto at = std::find(siblings.begin(), siblings.end(), id);
-  auto position = static_cast<std::uint32_t>(at - siblings.begin());
-  siblings.erase(at);
+  const std::vector<KeyId> &siblings = m_keys[k.parent].children;
+  auto position = static_cast<std::uint32_t>(std::find(siblings.begin(), siblings.end(), id) - siblings.begin());
+  unlinkChild(k.parent, id);
   record(JournalEntry::Kind::RemoveKey, id, position);
   m_journal.back().removed = std::make_unique<Key>(std::move(k));
   std::uint32_t generation = m_journal.back().removed->generation + 1;
@@ -143,8 +165,7 @@ void RegistryStore::rollBack() {
     case JournalEntry::Kind::ReplaceValue: k.values[e.index] = std::move(e.value); break;
     case JournalEntry::Kind::RemoveValue: k.values.insert(at(k.values, e.index), std::move(e.value)); break;
     case JournalEntry::Kind::AddKey: {
-      std::vector<KeyId> &siblings = m_keys[k.parent].children;
-      siblings.erase(std::find(siblings.begin(), siblings.end(), e.key));
+      unlinkChild(k.parent, e.key);
       std::uint32_t generation = k.generation + 1;
       k = Key();
       k.generation = generation;
@@ -155,8 +176,7 @@ void RegistryStore::rollBack() {
       // The slot is still free: slots are not reused while an undo may need them.
       std::erase(m_pendingFreeKeys, e.key);
       k = std::move(*e.removed);
-      std::vector<KeyId> &siblings = m_keys[k.parent].children;
-      siblings.insert(at(siblings, e.index), e.key);
+      linkChild(k.parent, e.key, e.index);
       break;
     }
     }
@@ -239,11 +259,13 @@ void RegistryStore::appendNarrowData(const Key &k, const Value &v, std::vector<s
   if (v.kind == DataKind::FileString) {
     // Text without escapes is its own UTF-8 form.
     std::string_view text = fileText(k.file, v.text);
-    if (text.find('\\') == std::string_view::npos) {
-      out.insert(out.end(), text.begin(), text.end());
-      out.push_back(0);
+    if (text.find('\\') != std::string_view::npos) {
+      decodeStringNarrow(text, out);
       return;
     }
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+    return;
   }
   std::vector<std::uint8_t> stored;
   appendValueData(k, v, stored);

@@ -8,6 +8,8 @@
 // for reading and exclusively for changes.
 
 #include <cstdint>
+#include "platform/registry/ChildIndex.h"
+
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -55,6 +57,7 @@ struct KeyExtra {
   std::string name;
   bool hasClass = false;
   std::u16string className;
+  std::unique_ptr<ChildIndex> children; // for keys with many sub-keys
 };
 
 /// Flags of a key.
@@ -181,6 +184,8 @@ public:
 
 private:
   KeyId allocateKey();
+  void linkChild(KeyId parent, KeyId child, std::size_t position);
+  void unlinkChild(KeyId parent, KeyId child);
   void record(JournalEntry::Kind kind, KeyId id, std::uint32_t index);
   void releasePendingSlots();
   std::vector<Key> m_keys; // slot 0 is the tree's root

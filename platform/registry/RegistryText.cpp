@@ -123,6 +123,23 @@ int compareNames(std::string_view a, std::string_view b) {
   return static_cast<int>(!ra.atEnd()) - static_cast<int>(!rb.atEnd());
 }
 
+std::uint32_t hashName(std::string_view name) {
+  // FNV-1a over the folded UTF-16 units.
+  std::uint32_t hash = 2166136261u;
+  auto mix = [&hash](char16_t unit) {
+    hash = (hash ^ (unit & 0xFFu)) * 16777619u;
+    hash = (hash ^ (unit >> 8)) * 16777619u;
+  };
+  std::size_t i = 0;
+  for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i)
+    mix(static_cast<unsigned char>(asciiLower(name[i])));
+  if (i == name.size()) return hash;
+  const CaseTable &table = caseTable();
+  UnitReader reader(name.substr(i));
+  while (!reader.atEnd()) mix(table.lower(reader.next()));
+  return hash;
+}
+
 void appendUtf16(std::u16string &out, std::string_view text) {
   UnitReader reader(text);
   while (!reader.atEnd()) out.push_back(reader.next());

@@ -22,6 +22,9 @@ char16_t foldCase(char16_t unit);
 int compareNames(std::string_view a, std::string_view b);
 inline bool sameName(std::string_view a, std::string_view b) { return compareNames(a, b) == 0; }
 
+/// A hash of the case-folded name: names that compare equal hash equally.
+std::uint32_t hashName(std::string_view name);
+
 /// Appends the UTF-16 units of WTF-8 text. Bytes that are not valid WTF-8 become U+FFFD.
 void appendUtf16(std::u16string &out, std::string_view text);
 /// Appends the WTF-8 form of UTF-16 units.

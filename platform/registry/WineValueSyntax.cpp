@@ -2,6 +2,8 @@
 
 #include "platform/registry/RegistryText.h"
 
+#include <cstring>
+
 namespace tw::platform::detail {
 
 static bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
@@ -92,6 +94,67 @@ void decodeStringBytes(std::string_view escaped, std::vector<std::uint8_t> &out)
     out.push_back(static_cast<std::uint8_t>(u >> 8));
   });
   out.push_back(0);
+  out.push_back(0);
+}
+
+// The general decoder: every escape, surrogate pairs joined.
+static void decodeStringNarrowSlow(std::string_view escaped, std::vector<std::uint8_t> &out) {
+  char16_t pendingHigh = 0;
+  auto put = [&out](std::uint32_t cp) {
+    if (cp < 0x80) {
+      out.push_back(static_cast<std::uint8_t>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<std::uint8_t>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<std::uint8_t>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<std::uint8_t>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<std::uint8_t>(0x80 | (cp & 0x3F)));
+    }
+  };
+  decodeEscaped(escaped, '\0', [&](char16_t u) {
+    if (pendingHigh != 0) {
+      char16_t high = pendingHigh;
+      pendingHigh = 0;
+      if (u >= 0xDC00 && u < 0xE000) {
+        put(0x10000 + ((static_cast<std::uint32_t>(high) - 0xD800) << 10) + (static_cast<std::uint32_t>(u) - 0xDC00));
+        return;
+      }
+      put(high); // a lone high surrogate stays as it is (WTF-8)
+    }
+    if (u >= 0xD800 && u < 0xDC00) {
+      pendingHigh = u;
+      return;
+    }
+    put(u);
+  });
+  if (pendingHigh != 0) put(pendingHigh);
+}
+
+void decodeStringNarrow(std::string_view escaped, std::vector<std::uint8_t> &out) {
+  out.reserve(out.size() + escaped.size() + 1);
+  // Checked text is UTF-8 already, and most escapes are "\\" and "\"": copy the runs between
+  // them, and leave anything rarer to the general decoder.
+  std::size_t start = out.size();
+  for (std::size_t i = 0; i < escaped.size();) {
+    const void *found = std::memchr(escaped.data() + i, '\\', escaped.size() - i);
+    std::size_t at = found ? static_cast<std::size_t>(static_cast<const char *>(found) - escaped.data()) : escaped.size();
+    out.insert(out.end(), escaped.begin() + static_cast<std::ptrdiff_t>(i), escaped.begin() + static_cast<std::ptrdiff_t>(at));
+    if (at == escaped.size()) break;
+    char next = at + 1 < escaped.size() ? escaped[at + 1] : '\0';
+    if (next != '\\' && next != '"') {
+      out.resize(start);
+      decodeStringNarrowSlow(escaped, out);
+      break;
+    }
+    out.push_back(static_cast<std::uint8_t>(next));
+    i = at + 2;
+  }
   out.push_back(0);
 }
 

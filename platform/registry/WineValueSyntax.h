@@ -33,6 +33,8 @@ std::uint32_t decodeDword(std::string_view digits);
 /// Appends the UTF-16LE bytes of a checked escaped string, with the terminating zero that
 /// Wine adds to every string it loads.
 void decodeStringBytes(std::string_view escaped, std::vector<std::uint8_t> &out);
+/// Appends the WTF-8 form of a checked escaped string, with a terminating zero.
+void decodeStringNarrow(std::string_view escaped, std::vector<std::uint8_t> &out);
 /// Size in bytes of decodeStringBytes' result.
 std::size_t stringByteCount(std::string_view escaped);
 

@@ -92,7 +92,8 @@ TEST_F(WineFileValues, EverySyntaxGivesItsTypeAndData) {
 }
 
 TEST_F(WineFileValues, EveryEscapeDecodes) {
-  load("\"controls\"=\"\\a\\b\\e\\f\\n\\r\\t\\v\"\n"
+  load("\"path\"=\"C:\\\\dir\\\\\\\"q\\\"\\\\\"\n"
+       "\"controls\"=\"\\a\\b\\e\\f\\n\\r\\t\\v\"\n"
        "\"quoted\"=\"\\\\\\\"\\[\\]\\q\"\n"
        "\"hex\"=\"\\x41\\x00e9z\\xe9\\x10000\\xg\"\n"
        "\"octal\"=\"\\101\\0\\7x\\0011\\777\"\n"
@@ -105,11 +106,22 @@ TEST_F(WineFileValues, EveryEscapeDecodes) {
   // Octal takes up to three digits.
   EXPECT_EQ(raw("octal").data, utf16(std::u16string_view(u"A\0\7x\0011\u01ff", 7)));
   EXPECT_EQ(raw("utf8").data, utf16(u"é☃\xd834\xdd1e"));
+  // The narrow form of the same strings, as the "A" calls give them.
   RegKey key = 0;
   ASSERT_EQ(reg->openKey(HKEY_LOCAL_MACHINE, "Test", access::KeyRead, key), error::Success);
   RegValue v;
   EXPECT_EQ(reg->queryValue(key, std::string("né\0me", 6), v), error::Success) << "escaped names decode";
-  reg->closeKey(key);
+  const std::pair<const char *, std::string> narrow[] = {
+      {"path", std::string("C:\\dir\\\"q\"\\") + '\0'},
+      {"quoted", std::string("\\\"[]q") + '\0'},
+      {"hex", std::string("A\u00e9z\u00e9\u1000" "0xg") + '\0'},
+      {"utf8", std::string("é☃𝄞") + '\0'},
+      {"octal", std::string("A\0\7x\001" "1\u01ff", 8) + '\0'},
+  };
+  for (const auto &[name, expected] : narrow) {
+    ASSERT_EQ(reg->queryValue(key, name, v), error::Success) << name;
+    EXPECT_EQ(std::string(v.data.begin(), v.data.end()), expected) << name;
+  }
 }
 
 TEST_F(WineFileValues, KeyNamesDecodeAndSplitOnDoubleBackslashes) {
