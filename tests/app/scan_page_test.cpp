@@ -212,8 +212,11 @@ void ScanPageTest::stopDuringUninstallKeepsRowsAndRunsNoLaterGroup() {
 
   QCOMPARE(page.lblScanLabel->text(), QStringLiteral("Scan done !"));
   QCOMPARE(page.lastScanResult().kind, ScanEndKind::Stopped);
-  // The rows found before the stop stay; the scanner stopped right after the entry it was on.
-  QCOMPARE(w.errors().count(), int(tw::app::ScanUpdateQueue::MaxQueuedRows) + 1);
+  // The rows found before the stop stay; the scanner stopped after the entry it was on (the one
+  // whose row waited for the queue, or the one before when the stop came in between).
+  const int found = w.errors().count();
+  const int queued = int(tw::app::ScanUpdateQueue::MaxQueuedRows);
+  QVERIFY2(found == queued || found == queued + 1, qPrintable(QString::number(found)));
   for (const std::string &type : w.errorTypes()) QCOMPARE(type, std::string("Uninstall"));
   QCOMPARE(w.count(UninstallGroup), QStringLiteral("0"));
   QCOMPARE(w.count(FileExtensionsGroup), QStringLiteral("0"));
