@@ -1,7 +1,9 @@
 // Full scan of generated prefixes of two sizes, to show that the scan's time grows linearly with
 // the registry and stays within a second at the large size once the registry is loaded.
 //
-//   scan_bench [--keep DIR]   (DIR: reuse or keep the generated prefixes there)
+//   scan_bench [--keep DIR] [--only half|full]
+//     --keep DIR   reuse or keep the generated prefixes in DIR
+//     --only SIZE  measure one size only
 //
 // For each size it prints the generation and load times (not part of the scan), the scan's wall
 // and CPU time (best of three scans), the rows found against the rows the generator expects,
@@ -53,7 +55,18 @@ struct Size {
 
 int main(int argc, char **argv) {
   fs::path keep;
-  if (argc == 3 && std::string(argv[1]) == "--keep") keep = argv[2];
+  std::string only;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--keep") {
+      keep = argv[i + 1];
+    } else if (option == "--only") {
+      only = argv[i + 1];
+    } else {
+      std::fprintf(stderr, "usage: scan_bench [--keep DIR] [--only half|full]\n");
+      return 2;
+    }
+  }
   const bool temporary = keep.empty();
   const fs::path root = temporary ? fs::temp_directory_path() / ("tw-scan-bench-" + std::to_string(getpid())) : keep;
   fs::create_directories(root);
@@ -62,6 +75,7 @@ int main(int argc, char **argv) {
               "expected", "gen s", "load s", "scan s", "scan cpu", "us/entry", "fs tests",
               "cache hits");
   for (const Size size : {Size{"half", 0.5}, Size{"full", 1.0}}) {
+    if (!only.empty() && only != size.name) continue;
     tw::generator::GeneratorOptions options;
     options.seed = 2006;
     options.brokenShare = 0.1;
