@@ -4,6 +4,21 @@
 
 namespace tw::platform::detail {
 
+void ChildIndex::reserve(std::size_t count) {
+  std::size_t slots = 64;
+  while (slots < count * 2) slots *= 2;
+  if (slots <= m_slots.size()) return;
+  std::vector<std::uint64_t> old = std::move(m_slots);
+  m_slots.assign(slots, 0);
+  std::size_t mask = m_slots.size() - 1;
+  for (std::uint64_t slot : old) {
+    if (slot == 0) continue;
+    std::size_t i = static_cast<std::uint32_t>(slot >> 32) & mask;
+    while (m_slots[i] != 0) i = (i + 1) & mask;
+    m_slots[i] = slot;
+  }
+}
+
 void ChildIndex::grow() {
   std::vector<std::uint64_t> old = std::move(m_slots);
   m_slots.assign(old.empty() ? 64 : old.size() * 2, 0);

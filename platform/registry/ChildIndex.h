@@ -30,6 +30,8 @@ public:
     }
   }
   std::size_t size() const { return m_count; }
+  /// Makes room for `count` keys at once.
+  void reserve(std::size_t count);
 
 private:
   // A slot holds the hash in its high half and the key id plus one in its low half; zero is

@@ -108,10 +108,23 @@ void RegistryStore::linkChild(KeyId parent, KeyId child, std::size_t position) {
     p.extra->children->insert(hashName(keyName(child)), child);
     return;
   }
-  if (p.children.size() < IndexedChildren) return;
+  if (p.children.size() < IndexedChildren || m_deferIndexes) return;
   if (!p.extra) p.extra = std::make_unique<KeyExtra>();
   p.extra->children = std::make_unique<ChildIndex>();
+  p.extra->children->reserve(p.children.size());
   for (KeyId c : p.children) p.extra->children->insert(hashName(keyName(c)), c);
+}
+
+void RegistryStore::indexChildren() {
+  for (KeyId id = 0; id < m_keys.size(); ++id) {
+    Key &k = m_keys[id];
+    if (!(k.flags & keyflag::Used) || k.children.size() < IndexedChildren) continue;
+    if (k.extra && k.extra->children) continue;
+    if (!k.extra) k.extra = std::make_unique<KeyExtra>();
+    k.extra->children = std::make_unique<ChildIndex>();
+    k.extra->children->reserve(k.children.size());
+    for (KeyId c : k.children) k.extra->children->insert(hashName(keyName(c)), c);
+  }
 }
 
 void RegistryStore::unlinkChild(KeyId parent, KeyId child) {

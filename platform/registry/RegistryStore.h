@@ -180,6 +180,10 @@ public:
     if (file != NoFile) ++m_files[file].changes;
   }
   std::size_t keySlots() const { return m_keys.size(); }
+  /// While loading, sub-key indexes are left to indexChildren(), which sizes each once.
+  void deferChildIndexes(bool defer) { m_deferIndexes = defer; }
+  /// Gives every key with many sub-keys its index.
+  void indexChildren();
   void reserveKeys(std::size_t n) { m_keys.reserve(n); }
 
 private:
@@ -193,6 +197,7 @@ private:
   // Slots of keys removed since the last flush; reused only once no undo can bring them back.
   std::vector<KeyId> m_pendingFreeKeys;
   std::vector<JournalEntry> m_journal;
+  bool m_deferIndexes = false;
   std::vector<BranchFile> m_files;
   mutable std::shared_mutex m_mutex;
 };
