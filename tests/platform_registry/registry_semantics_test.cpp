@@ -277,6 +277,27 @@ TEST_P(RegistrySemantics, DiscardTakesBackEverythingSinceTheLastFlush) {
   reg->closeKey(keep);
 }
 
+// Keys with many sub-keys are looked up through an index of their own, which must follow
+// every creation, deletion and discard.
+TEST_P(RegistrySemantics, ManySubKeysStayFindable) {
+  RegKey parent = create(HKEY_CURRENT_USER, "Many");
+  const int count = 300;
+  for (int i = 0; i < count; ++i) {
+    RegKey child = 0;
+    ASSERT_EQ(reg->createKey(parent, "Child" + std::to_string(i), access::KeyAllAccess, child), error::Success);
+    reg->closeKey(child);
+  }
+  ASSERT_EQ(reg->flushKey(parent), error::Success);
+  for (int i = 0; i < count; i += 3) ASSERT_EQ(reg->deleteKey(parent, "child" + std::to_string(i)), error::Success);
+  for (int i = 0; i < count; ++i)
+    EXPECT_EQ(keyExists(*reg, HKEY_CURRENT_USER, "Many\\CHILD" + std::to_string(i)), i % 3 != 0) << i;
+  EXPECT_EQ(subKeyNames(*reg, HKEY_CURRENT_USER, "Many").size(), static_cast<std::size_t>(count - count / 3));
+  ASSERT_EQ(reg->discardUnflushedChanges(), error::Success);
+  for (int i = 0; i < count; ++i) EXPECT_TRUE(keyExists(*reg, HKEY_CURRENT_USER, "Many\\child" + std::to_string(i))) << i;
+  EXPECT_FALSE(keyExists(*reg, HKEY_CURRENT_USER, "Many\\Child300"));
+  reg->closeKey(parent);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, RegistrySemantics, ::testing::ValuesIn(allBackends()), backendName);
 
 } // namespace
