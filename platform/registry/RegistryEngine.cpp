@@ -199,10 +199,7 @@ long RegistryEngine::createKey(RegKey parent, std::string_view subKey, std::uint
   if (status != error::Success) return status;
   for (std::string_view name : missing)
     if (utf16Length(name) > MaxKeyNameUnits) return error::InvalidParameter;
-  if (!missing.empty()) {
-    if (!(base.access & access::CreateSubKey) || !isWritable(at)) return error::AccessDenied;
-    if (m_store->key(at).flags & keyflag::Link) return error::AccessDenied;
-  }
+  if (!missing.empty() && (!(base.access & access::CreateSubKey) || !isWritable(at))) return error::AccessDenied;
   KeyId finalKey = missing.empty() ? at : NoKey;
   std::uint32_t access = grantedAccess(desiredAccess, at, status);
   if (status != error::Success) return status;

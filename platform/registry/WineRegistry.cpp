@@ -320,7 +320,7 @@ long WineRegistryImpl::save(RegistryStore &store) {
     detail::writeBranchFile(store, static_cast<std::uint8_t>(i), m_headers[i].rootText, m_arch,
                             [&writer](std::string_view piece) {
                               // Small pieces keep the writer's buffer small, whatever the file's size.
-                              constexpr std::size_t Slice = 256 * 1024;
+                              constexpr std::size_t Slice = std::size_t{256} * 1024;
                               bool ok = true;
                               for (std::size_t at = 0; ok && at < piece.size(); at += Slice)
                                 ok = writer.write(piece.substr(at, Slice));
