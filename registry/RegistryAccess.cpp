@@ -145,10 +145,11 @@ std::vector<std::string> TRegistry::ListValueNames() {
   return names;
 }
 
-std::optional<platform::RegValue> TRegistry::queryValue(std::string_view valueName) {
+std::optional<platform::RegValue> TRegistry::queryValue(std::string_view valueName,
+                                                        platform::DataForm form) {
   if (!m_currentKey) return std::nullopt;
   platform::RegValue value;
-  if (m_api.queryValue(*m_currentKey, valueName, value) != api::error::Success)
+  if (m_api.queryValue(*m_currentKey, valueName, value, form) != api::error::Success)
     return std::nullopt;
   return value;
 }
@@ -222,9 +223,9 @@ std::vector<std::uint8_t> TRegistry::ReadBytes(std::string_view valueName) {
 }
 
 void TRegistry::writeValue(std::string_view valueName, std::uint32_t type,
-                           const std::uint8_t *data, std::size_t size) {
+                           const std::uint8_t *data, std::size_t size, platform::DataForm form) {
   if (!m_currentKey) throw ERegistryException::cannotSetData(valueName);
-  if (m_api.setValue(*m_currentKey, valueName, type, data, size) != api::error::Success)
+  if (m_api.setValue(*m_currentKey, valueName, type, data, size, form) != api::error::Success)
     throw ERegistryException::cannotSetData(valueName);
 }
 
@@ -246,6 +247,15 @@ void TRegistry::WriteNumber(std::string_view valueName, std::int32_t number) {
 void TRegistry::WriteBytes(std::string_view valueName, const std::uint8_t *bytes,
                            std::size_t count) {
   writeValue(valueName, platform::regtype::Binary, bytes, count);
+}
+
+std::optional<platform::RegValue> TRegistry::readRawValue(std::string_view valueName) {
+  return queryValue(valueName, platform::DataForm::Raw);
+}
+
+void TRegistry::writeRawValue(std::string_view valueName, std::uint32_t type,
+                              const std::uint8_t *data, std::size_t size) {
+  writeValue(valueName, type, data, size, platform::DataForm::Raw);
 }
 
 bool TRegistry::DeleteNamedValue(std::string_view valueName) {

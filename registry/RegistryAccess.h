@@ -131,6 +131,15 @@ public:
   /// Writes a binary value of exactly `count` bytes. Throws cannotSetData when refused.
   void WriteBytes(std::string_view valueName, const std::uint8_t *bytes, std::size_t count);
 
+  /// The value's type and data exactly as the registry stores them (text as UTF-16LE with its
+  /// terminating zeros, if any); nothing when the value or the open key does not exist. This is
+  /// what the undo store needs to give back values the calls above would change.
+  std::optional<platform::RegValue> readRawValue(std::string_view valueName);
+  /// Writes a value of any type with exactly the given data (text as UTF-16LE, nothing added).
+  /// Throws cannotSetData when the registry refuses it or no key is open.
+  void writeRawValue(std::string_view valueName, std::uint32_t type, const std::uint8_t *data,
+                     std::size_t size);
+
   /// Deletes the value from the open key; false when there is no such value or no key is open.
   bool DeleteNamedValue(std::string_view valueName);
   /// Deletes the key with its whole sub-tree; true when the key itself was deleted. An empty
@@ -146,9 +155,10 @@ private:
   };
   ResolvedPath resolve(std::string_view keyPath) const;
   void makeCurrent(platform::RegKey key, const ResolvedPath &where);
-  std::optional<platform::RegValue> queryValue(std::string_view valueName);
+  std::optional<platform::RegValue> queryValue(std::string_view valueName,
+                                               platform::DataForm form = platform::DataForm::Narrow);
   void writeValue(std::string_view valueName, std::uint32_t type, const std::uint8_t *data,
-                  std::size_t size);
+                  std::size_t size, platform::DataForm form = platform::DataForm::Narrow);
   bool deleteKeyTree(std::string_view keyPath, int depth);
 
   platform::RegistryApi &m_api;
