@@ -53,12 +53,51 @@ static std::string encodeBytes(const std::vector<std::uint8_t> &bytes) {
   return text;
 }
 
+/// True when the stored UTF-16LE data is one text the narrow read gives whole and the narrow
+/// write stores again unchanged: whole units, well-paired surrogates, no zero but one at the end.
+static bool isSingleText(const std::vector<std::uint8_t> &data) {
+  if (data.size() < 2 || data.size() % 2 != 0) return false;
+  const std::size_t units = data.size() / 2;
+  bool expectLowSurrogate = false;
+  for (std::size_t i = 0; i < units; ++i) {
+    const unsigned unit = data[2 * i] | static_cast<unsigned>(data[2 * i + 1]) << 8;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (expectLowSurrogate != low) return false;
+    expectLowSurrogate = unit >= 0xD800 && unit <= 0xDBFF;
+    if (unit == 0 && i + 1 != units) return false;
+  }
+  return data[data.size() - 2] == 0 && data[data.size() - 1] == 0;
+}
+
+/// True when TYPE and VALUE give the stored value back with its type and every byte.
+static bool carriedExactly(const platform::RegValue &stored) {
+  switch (stored.type) {
+  case platform::regtype::Binary: return true;
+  case platform::regtype::Dword: return stored.data.size() == sizeof(std::uint32_t);
+  case platform::regtype::Sz: return isSingleText(stored.data);
+  default: return false;
+  }
+}
+
+/// The RAW text of a stored value: its type in decimal, a colon, its bytes in hex.
+static std::string encodeRaw(const platform::RegValue &stored) {
+  std::string text = std::to_string(stored.type);
+  text.reserve(text.size() + 1 + 2 * stored.data.size());
+  text += ':';
+  for (std::uint8_t byte : stored.data) {
+    text += HexDigits[byte >> 4];
+    text += HexDigits[byte & 0xF];
+  }
+  return text;
+}
+
 void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view valueName) {
   // Everything is read before the item is touched, so a value that cannot be read leaves no
   // half-written item behind.
   const char *type = "rdString";
   std::string value;
-  switch (registry.ValueKind(valueName)) {
+  const RegDataKind kind = registry.ValueKind(valueName);
+  switch (kind) {
   case RegDataKind::String:
   case RegDataKind::ExpandString: value = EscapeBackslashes(registry.ReadText(valueName)); break;
   case RegDataKind::Integer:
@@ -71,10 +110,17 @@ void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view va
     break;
   case RegDataKind::Unknown: break;
   }
+  // Binary data is always carried whole; every other value is checked against its stored form.
+  std::string raw;
+  if (kind != RegDataKind::Binary) {
+    const std::optional<platform::RegValue> stored = registry.readRawValue(valueName);
+    if (stored && !carriedExactly(*stored)) raw = encodeRaw(*stored);
+  }
   const std::string name(valueName);
   item.append_attribute("NAME").set_value(name.c_str());
   item.append_attribute("TYPE").set_value(type);
   item.append_attribute("VALUE").set_value(value.c_str());
+  if (!raw.empty()) item.append_attribute("RAW").set_value(raw.c_str());
 }
 
 /// Appends an ITEM for one value of the registry object's open key. A value that cannot be
@@ -111,6 +157,8 @@ static void snapshotKeyTree(pugi::xml_node record, TRegistry &registry, const st
     throw;
   }
   registry.CloseRegKey();
+  // A key without values would otherwise leave no trace, and the restore could not make it again.
+  if (valueNames.empty()) record.append_child("ITEM").append_attribute("SUBKEY").set_value(subKey.c_str());
   for (const std::string &subKeyName : subKeyNames)
     snapshotKeyTree(record, registry, keyPath + '\\' + subKeyName, depth + 1);
 }
@@ -153,20 +201,21 @@ static std::string decodeRecordedText(std::string_view text) {
   return result;
 }
 
+/// The value of one hexadecimal digit of either case; -1 for any other character.
+static int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
 /// The value of a hexadecimal number that fits in 32 bits; nothing for any other text.
 static std::optional<std::uint32_t> parseHex(std::string_view text) {
   if (text.empty()) return std::nullopt;
   std::uint64_t number = 0;
   for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9')
-      digit = c - '0';
-    else if (c >= 'A' && c <= 'F')
-      digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f')
-      digit = c - 'a' + 10;
-    else
-      return std::nullopt;
+    const int digit = hexDigitValue(c);
+    if (digit < 0) return std::nullopt;
     number = number * 16 + static_cast<std::uint64_t>(digit);
     if (number > UINT32_MAX) return std::nullopt;
   }
@@ -190,20 +239,90 @@ static std::vector<std::uint8_t> decodeBytes(std::string_view text) {
   return bytes;
 }
 
+namespace {
+/// A value as the RAW attribute gives it: its registry type and stored bytes.
+struct ExactValue {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
+} // namespace
+
+/// The value of a decimal number that fits in 32 bits; nothing for any other text.
+static std::optional<std::uint32_t> parseDecimal(std::string_view text) {
+  if (text.empty()) return std::nullopt;
+  std::uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::uint64_t>(c - '0');
+    if (number > UINT32_MAX) return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(number);
+}
+
+/// The type and data a RAW text names, or what is wrong with it.
+static std::optional<ExactValue> parseRaw(std::string_view text, std::string &problem) {
+  const auto colon = text.find(':');
+  if (colon == std::string_view::npos) {
+    problem = "no colon after the value type";
+    return std::nullopt;
+  }
+  const std::string_view typeText = text.substr(0, colon);
+  const std::optional<std::uint32_t> type = parseDecimal(typeText);
+  if (!type) {
+    problem = "value type '" + std::string(typeText) + "' is not a decimal number below 2^32";
+    return std::nullopt;
+  }
+  ExactValue exact;
+  exact.type = *type;
+  const std::string_view hex = text.substr(colon + 1);
+  if (hex.size() % 2 != 0) {
+    problem = "odd number of hex digits in the data";
+    return std::nullopt;
+  }
+  exact.data.reserve(hex.size() / 2);
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = hexDigitValue(hex[i]);
+    const int low = hexDigitValue(hex[i + 1]);
+    if (high < 0 || low < 0) {
+      problem = "'" + std::string(hex.substr(i, 2)) + "' at data offset " + std::to_string(i) +
+                " is not a hex byte";
+      return std::nullopt;
+    }
+    exact.data.push_back(static_cast<std::uint8_t>(high << 4 | low));
+  }
+  return exact;
+}
+
 void RestoreItem(std::string_view subKey, std::string_view name, std::string_view type,
-                 std::string_view value) {
+                 std::string_view value, std::optional<std::string_view> raw) {
   auto slash = subKey.find('\\');
   std::string_view rootName = subKey.substr(0, slash);
   std::string_view keyPath = slash == std::string_view::npos ? std::string_view{} : subKey.substr(slash);
   const std::string decoded = decodeRecordedText(value);
 
-  // Malformed data is found before anything is written.
+  // Malformed data is found before anything is written. The exact form, when recorded, stands
+  // for the value and the texts before it are not used.
+  std::optional<ExactValue> exact;
   std::vector<std::uint8_t> bytes;
-  if (type == "rdBinary") bytes = decodeBytes(decoded);
+  if (raw) {
+    std::string problem;
+    exact = parseRaw(*raw, problem);
+    if (!exact)
+      throw RestoreError("Could not convert the record: the RAW attribute of the value '" +
+                         std::string(name) + "' of " + std::string(subKey) + " is damaged (" +
+                         problem + ")");
+  } else if (type == "rdBinary") {
+    bytes = decodeBytes(decoded);
+  }
 
   TRegistry registry;
   registry.CurrentRoot(FullNameToRootKey(rootName));
   const bool keyOpen = registry.OpenRegKey(keyPath, /*canCreate=*/true);
+  if (exact) {
+    // Without an open key the write is refused and reports the value it was for.
+    registry.writeRawValue(name, exact->type, exact->data.data(), exact->data.size());
+    return;
+  }
   if (name.empty() && type.empty() && value.empty()) {
     // The key alone is restored; a key that cannot be made must not pass for restored.
     if (!keyOpen) throw RestoreError("Failed to create key '" + std::string(subKey) + "'");
@@ -233,8 +352,10 @@ void restoreItemElement(pugi::xml_node item) {
     RestoreItem(item.attribute("SUBKEY").value(), {}, {}, {});
     return;
   }
+  std::optional<std::string_view> raw;
+  if (pugi::xml_attribute rawAttribute = item.attribute("RAW")) raw = rawAttribute.value();
   RestoreItem(item.attribute("SUBKEY").value(), item.attribute("NAME").value(),
-              item.attribute("TYPE").value(), item.attribute("VALUE").value());
+              item.attribute("TYPE").value(), item.attribute("VALUE").value(), raw);
 }
 
 void restoreRecord(pugi::xml_node record) {

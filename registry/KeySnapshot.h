@@ -12,11 +12,28 @@
 // binary value as upper-case hex byte pairs joined by ",", with a "\" after the comma that
 // follows byte 25, 50, 75, ... (counted from 0). Every other kind of value is recorded as an
 // empty "rdString".
+//
+// Those four texts cannot give every value back as it was: an expandable string would return as
+// a plain one, a multi-string, 64-bit number or untyped value as an empty string. So an item
+// whose value they do not carry exactly gets a fifth attribute after the four:
+//
+//   RAW="<type>:<data>"   e.g. RAW="2:25005300590053005200...0000"
+//
+// <type> is the registry type as a decimal number, <data> the stored bytes as upper-case hex
+// pairs without separators (string data as the registry keeps it: UTF-16LE with its zeros); a
+// value without data gives "<type>:". The four texts stay as they would be without RAW, so a
+// reader that knows only them restores the item as before. RAW is written for every value that
+// is not a string, an integer or binary, for integers of other than four bytes, and for strings
+// whose data is not one well-formed text ending in a single zero.
+//
+// A key (or sub-key) that holds no values is recorded as an ITEM carrying SUBKEY alone, so that
+// the restore creates it again.
 
 #include "registry/RegistryAccess.h"
 
 #include <pugixml.hpp>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -24,7 +41,8 @@
 namespace tw {
 
 /// A record of the undo store that cannot be written back as it stands: an ITEM that lacks an
-/// attribute, a byte that is not a hex number, or a key that cannot be created. what() is the
+/// attribute, a byte that is not a hex number, a RAW attribute that is not a type and hex data,
+/// or a key that cannot be created. what() is the
 /// message the user sees. (A value the registry refuses is an ERegistryException.)
 class RestoreError : public std::runtime_error {
 public:
@@ -38,23 +56,27 @@ public:
 void SnapshotToElement(pugi::xml_node record, RootKey root, std::string_view keyPath,
                        std::string_view valueName);
 /// Records every value of the key and of its sub-keys, depth first: the key's own values in
-/// enumeration order, then each sub-key's. Nothing when the key does not exist.
+/// enumeration order, then each sub-key's. A key or sub-key without values gives one ITEM with
+/// SUBKEY alone. Nothing when the key does not exist.
 void SnapshotKeyTree(pugi::xml_node record, TRegistry &registry, std::string_view keyPath);
 /// Sets NAME, TYPE and VALUE of `item` from the value `valueName` of the registry object's open
-/// key (VALUE last).
+/// key, then RAW when those three cannot give the value back exactly.
 void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view valueName);
 /// `text` with every backslash doubled.
 std::string EscapeBackslashes(std::string_view text);
 
 /// Writes one recorded item back: creates the key SUBKEY names (with any missing parents) and,
-/// unless NAME, TYPE and VALUE are all empty, writes the value. An "rdBinary" item with an
-/// empty VALUE comes back as a zero-length binary value; an unknown TYPE writes no value.
-/// Throws RestoreError for a malformed item or a key that cannot be created, and
+/// unless NAME, TYPE and VALUE are all empty and there is no `raw` text, writes the value. With
+/// a `raw` text (the item's RAW attribute) the value gets exactly the type and data it names,
+/// whatever TYPE and VALUE say. Without one, an "rdBinary" item with an empty VALUE comes back
+/// as a zero-length binary value and an unknown TYPE writes no value. Throws RestoreError for a
+/// malformed item (nothing is written then) or a key that cannot be created, and
 /// ERegistryException when the registry refuses the value.
 void RestoreItem(std::string_view subKey, std::string_view name, std::string_view type,
-                 std::string_view value);
+                 std::string_view value, std::optional<std::string_view> raw = std::nullopt);
 /// RestoreItem of an ITEM element: one that carries more than one attribute must carry all
-/// four; one with a single attribute must carry SUBKEY and restores the key alone.
+/// four (and RAW when it has one); one with a single attribute must carry SUBKEY and restores
+/// the key alone.
 void restoreItemElement(pugi::xml_node item);
 /// Writes back every ITEM of a record, in document order. Stops at the first item that fails
 /// (throwing its error); the items before it stay written.

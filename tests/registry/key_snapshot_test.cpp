@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 namespace tw {
 namespace {
@@ -16,6 +17,7 @@ using platform::regtype::Dword;
 using platform::regtype::ExpandSz;
 using platform::regtype::MultiSz;
 using platform::regtype::Sz;
+namespace regtype = platform::regtype;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -58,6 +60,28 @@ protected:
     return machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K", name);
   }
 
+  /// Writes a value with its data exactly as stored (text as UTF-16LE), creating the key.
+  void setStored(const std::string &keyPath, const std::string &name, std::uint32_t type, const Bytes &data) {
+    platform::RegKey key = 0;
+    ASSERT_EQ(machine.registry().createKey(HKEY_LOCAL_MACHINE, keyPath, platform::access::KeyAllAccess, key), 0);
+    EXPECT_EQ(machine.registry().setValue(key, name, type, data.data(), data.size(), platform::DataForm::Raw), 0);
+    machine.registry().closeKey(key);
+  }
+
+  /// Every value of a key with its type and data exactly as stored, in enumeration order;
+  /// nothing when the key does not exist.
+  std::optional<std::vector<platform::RegValue>> storedValues(const std::string &keyPath) {
+    platform::RegKey key = 0;
+    if (machine.registry().openKey(HKEY_LOCAL_MACHINE, keyPath, platform::access::KeyRead, key) != 0)
+      return std::nullopt;
+    std::vector<platform::RegValue> values;
+    platform::RegValue value;
+    for (std::uint32_t i = 0; machine.registry().enumValue(key, i, value, platform::DataForm::Raw) == 0; ++i)
+      values.push_back(value);
+    machine.registry().closeKey(key);
+    return values;
+  }
+
   /// Deletes the key, then writes the record back from its saved and re-read text, the way it
   /// comes back after the program restarts.
   void restoreFromSavedText() {
@@ -86,19 +110,24 @@ TEST_F(KeySnapshotTest, TextsKeepTheirBackslashes) {
   setValue("unc", Sz, test::textBytes("\\\\server\\share"));
   setValue("expand", ExpandSz, test::textBytes("%SystemRoot%\\x"));
   setValue("markup", Sz, test::textBytes("<a href=\"x\">&amp;'\t\r\n"));
+  setValue("control", Sz, test::textBytes("\x01\x1F\x7F end"));
   EXPECT_STREQ(snapshotOne("one").attribute("VALUE").value(), "a\\\\b");
   EXPECT_STREQ(snapshotOne("unc").attribute("VALUE").value(), "\\\\\\\\server\\\\share");
-  pugi::xml_node expand = snapshotOne("expand");
-  EXPECT_STREQ(expand.attribute("TYPE").value(), "rdString");
-  EXPECT_STREQ(expand.attribute("VALUE").value(), "%SystemRoot%\\\\x");
+  // An expandable text keeps the texts a plain one would have, and carries its exact form after them.
+  EXPECT_EQ(attributesOf(snapshotOne("expand")),
+            (std::vector<std::string>{"SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K", "NAME=expand", "TYPE=rdString",
+                                      "VALUE=%SystemRoot%\\\\x",
+                                      "RAW=2:2500530079007300740065006D0052006F006F00740025005C0078000000"}));
   snapshotOne("markup");
+  EXPECT_FALSE(snapshotOne("control").attribute("RAW")) << "control characters survive the XML text";
 
   restoreFromSavedText();
   EXPECT_EQ(valueNow("one"), std::make_pair(Sz, test::textBytes("a\\b")));
   EXPECT_EQ(valueNow("unc"), std::make_pair(Sz, test::textBytes("\\\\server\\share")));
-  EXPECT_EQ(valueNow("expand"), std::make_pair(Sz, test::textBytes("%SystemRoot%\\x")))
-      << "an expandable text comes back as plain text";
+  EXPECT_EQ(valueNow("expand"), std::make_pair(ExpandSz, test::textBytes("%SystemRoot%\\x")))
+      << "an expandable text stays expandable and unexpanded";
   EXPECT_EQ(valueNow("markup"), std::make_pair(Sz, test::textBytes("<a href=\"x\">&amp;'\t\r\n")));
+  EXPECT_EQ(valueNow("control"), std::make_pair(Sz, test::textBytes("\x01\x1F\x7F end")));
 }
 
 TEST_F(KeySnapshotTest, IntegersAsEightHexDigits) {
@@ -145,12 +174,91 @@ TEST_F(KeySnapshotTest, BinaryMarkersAfterEveryTwentyFifthByte) {
   EXPECT_EQ(valueNow("none"), std::make_pair(Binary, Bytes{})) << "zero-length binary stays binary";
 }
 
+TEST_F(KeySnapshotTest, PlainKindsCarryNoExactForm) {
+  setValue("text", Sz, test::textBytes("Grüße\\x"));
+  setValue("empty", Sz, test::textBytes(""));
+  setValue("number", Dword, {0xFF, 0, 0, 0});
+  setValue("bytes", Binary, countingBytes(27));
+  setValue("no bytes", Binary, {});
+  SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", "");
+  std::vector<std::vector<std::string>> items;
+  for (pugi::xml_node item : record.children("ITEM")) items.push_back(attributesOf(item));
+  const std::string subKey = "SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K";
+  EXPECT_EQ(items, (std::vector<std::vector<std::string>>{
+                       {subKey, "NAME=text", "TYPE=rdString", "VALUE=Grüße\\\\x"},
+                       {subKey, "NAME=empty", "TYPE=rdString", "VALUE="},
+                       {subKey, "NAME=number", "TYPE=rdInteger", "VALUE=000000FF"},
+                       {subKey, "NAME=bytes", "TYPE=rdBinary",
+                        "VALUE=00,01,02,03,04,05,06,07,08,09,0A,0B,0C,0D,0E,0F,10,11,12,13,14,15,16,17,18,19,\\1A"},
+                       {subKey, "NAME=no bytes", "TYPE=rdBinary", "VALUE="},
+                   }));
+}
+
+TEST_F(KeySnapshotTest, EveryOtherValueComesBackExactly) {
+  const std::string key = "SOFTWARE\\K";
+  const Bytes utf16 = {'a', 0, 'b', 0, 0, 0};
+  setStored(key, "multi", MultiSz, {'a', 0, 0, 0, 'b', 0, 0, 0, 0, 0});
+  setStored(key, "qword", regtype::Qword, {1, 2, 3, 4, 5, 6, 7, 0x80});
+  setStored(key, "none", regtype::None, {});
+  setStored(key, "none with data", regtype::None, {0xDE, 0xAD});
+  setStored(key, "big endian", regtype::DwordBigEndian, {0, 0, 0x10, 0});
+  setStored(key, "private type", 0x12345678u, {9});
+  setStored(key, "short number", Dword, {7, 1});
+  setStored(key, "", ExpandSz, {'%', 0, 'x', 0, '%', 0, 0, 0});
+  // Strings whose stored form a text cannot hold: an inner zero, no end zero, an odd byte, no
+  // data at all, two end zeros, a lone surrogate.
+  setStored(key, "inner zero", Sz, {'a', 0, 0, 0, 'b', 0, 0, 0});
+  setStored(key, "unterminated", Sz, {'a', 0, 'b', 0});
+  setStored(key, "odd", Sz, {'a', 0, 0, 0, 'x'});
+  setStored(key, "no data", Sz, {});
+  setStored(key, "two zeros", Sz, {'a', 0, 0, 0, 0, 0});
+  setStored(key, "lone surrogate", Sz, {0x00, 0xD8, 'a', 0, 0, 0});
+  setStored(key, "plain", Sz, utf16);
+  const auto original = storedValues(key);
+  ASSERT_TRUE(original);
+  ASSERT_EQ(original->size(), 15u);
+
+  SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\" + key, "");
+  std::map<std::string, std::vector<std::string>> items;
+  for (pugi::xml_node item : record.children("ITEM")) items[item.attribute("NAME").value()] = attributesOf(item);
+  const std::string subKey = "SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K";
+  // The four texts are what a reader without the exact form has always got.
+  EXPECT_EQ(items["multi"], (std::vector<std::string>{subKey, "NAME=multi", "TYPE=rdString", "VALUE=",
+                                                      "RAW=7:61000000620000000000"}));
+  EXPECT_EQ(items["qword"], (std::vector<std::string>{subKey, "NAME=qword", "TYPE=rdString", "VALUE=",
+                                                      "RAW=11:0102030405060780"}));
+  EXPECT_EQ(items["none"], (std::vector<std::string>{subKey, "NAME=none", "TYPE=rdString", "VALUE=", "RAW=0:"}));
+  EXPECT_EQ(items["private type"].back(), "RAW=305419896:09");
+  EXPECT_EQ(items["short number"], (std::vector<std::string>{subKey, "NAME=short number", "TYPE=rdInteger",
+                                                             "VALUE=00000107", "RAW=4:0701"}));
+  EXPECT_EQ(items[""], (std::vector<std::string>{subKey, "NAME=", "TYPE=rdString", "VALUE=%x%",
+                                                 "RAW=2:2500780025000000"}));
+  EXPECT_EQ(items["inner zero"], (std::vector<std::string>{subKey, "NAME=inner zero", "TYPE=rdString",
+                                                           "VALUE=a", "RAW=1:6100000062000000"}));
+  for (const char *name : {"unterminated", "odd", "no data", "two zeros", "lone surrogate"})
+    EXPECT_TRUE(items[name].back().starts_with("RAW=1:")) << name;
+  EXPECT_EQ(items["plain"].size(), 4u);
+
+  restoreFromSavedText();
+  const auto restored = storedValues(key);
+  ASSERT_TRUE(restored);
+  ASSERT_EQ(restored->size(), original->size());
+  for (std::size_t i = 0; i < original->size(); ++i) {
+    const platform::RegValue &before = (*original)[i];
+    const platform::RegValue &after = (*restored)[i];
+    EXPECT_EQ(after.name, before.name);
+    EXPECT_EQ(after.type, before.type) << "value '" << before.name << "'";
+    EXPECT_EQ(after.data, before.data) << "value '" << before.name << "'";
+  }
+}
+
 TEST_F(KeySnapshotTest, OtherKindsAndMissingValuesAsEmptyText) {
   setValue("multi", MultiSz, {'a', 0, 'b', 0, 0});
   setValue("", Sz, test::textBytes(""));
   pugi::xml_node multi = snapshotOne("multi");
   EXPECT_STREQ(multi.attribute("TYPE").value(), "rdString");
   EXPECT_STREQ(multi.attribute("VALUE").value(), "");
+  EXPECT_TRUE(multi.attribute("RAW"));
   pugi::xml_node missing = snapshotOne("missing");
   EXPECT_EQ(attributesOf(missing), (std::vector<std::string>{"SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K",
                                                              "NAME=missing", "TYPE=rdString", "VALUE="}));
@@ -159,7 +267,7 @@ TEST_F(KeySnapshotTest, OtherKindsAndMissingValuesAsEmptyText) {
   EXPECT_EQ(record.last_child(), missing);
 
   restoreFromSavedText();
-  EXPECT_EQ(valueNow("multi"), std::make_pair(Sz, test::textBytes("")));
+  EXPECT_EQ(valueNow("multi"), std::make_pair(MultiSz, Bytes{'a', 0, 'b', 0, 0}));
   EXPECT_EQ(valueNow("missing"), std::make_pair(Sz, test::textBytes("")));
 }
 
@@ -187,6 +295,7 @@ TEST_F(KeySnapshotTest, KeyTreeDepthFirst) {
                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A|a",
                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\A\\Deep|d",
                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\B|b",
+                       "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\Empty|",
                        "HKEY_LOCAL_MACHINE\\SOFTWARE\\K\\Empty\\Leaf|e",
                    }));
 
@@ -195,6 +304,38 @@ TEST_F(KeySnapshotTest, KeyTreeDepthFirst) {
   EXPECT_EQ(machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\A\\Deep", "d"), std::make_pair(Binary, Bytes{1}));
   EXPECT_EQ(machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\Empty\\Leaf", "e"),
             std::make_pair(Sz, test::textBytes("e")));
+}
+
+TEST_F(KeySnapshotTest, KeysWithoutValuesComeBack) {
+  machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\K]
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Bare]
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Mid\Leaf]
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Mid\Leaf\Empty]
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Full]
+"v"="1"
+[HKEY_LOCAL_MACHINE\SOFTWARE\K\Full\Empty]
+)");
+  SnapshotToElement(record, HKEY_LOCAL_MACHINE, "\\SOFTWARE\\K", "");
+  std::vector<std::vector<std::string>> items;
+  for (pugi::xml_node item : record.children("ITEM")) items.push_back(attributesOf(item));
+  const std::string k = "SUBKEY=HKEY_LOCAL_MACHINE\\SOFTWARE\\K";
+  // A key without values is an item with SUBKEY alone, in its place in the depth-first order.
+  EXPECT_EQ(items, (std::vector<std::vector<std::string>>{
+                       {k},
+                       {k + "\\Bare"},
+                       {k + "\\Full", "NAME=v", "TYPE=rdString", "VALUE=1"},
+                       {k + "\\Full\\Empty"},
+                       {k + "\\Mid"},
+                       {k + "\\Mid\\Leaf"},
+                       {k + "\\Mid\\Leaf\\Empty"},
+                   }));
+
+  restoreFromSavedText();
+  for (const char *path : {"SOFTWARE\\K\\Bare", "SOFTWARE\\K\\Full\\Empty", "SOFTWARE\\K\\Mid\\Leaf\\Empty"})
+    EXPECT_TRUE(machine.keyExists(HKEY_LOCAL_MACHINE, path)) << path;
+  EXPECT_EQ(storedValues("SOFTWARE\\K\\Bare")->size(), 0u);
+  EXPECT_EQ(machine.rawValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\K\\Full", "v"), std::make_pair(Sz, test::textBytes("1")));
+  EXPECT_EQ(storedValues("SOFTWARE\\K")->size(), 0u) << "a key-only item writes no value";
 }
 
 TEST_F(KeySnapshotTest, RootNamesAndPathsInSubkey) {
@@ -271,6 +412,51 @@ TEST_F(KeySnapshotTest, MalformedItemsFailWithoutWriting) {
             "Could not convert the record: an ITEM lacks its SUBKEY attribute");
   EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 2)); }), "no exception");
   EXPECT_TRUE(machine.keyExists(HKEY_CURRENT_USER, "Software\\KeyOnly"));
+}
+
+TEST_F(KeySnapshotTest, ExactFormIsCheckedBeforeAnythingIsWritten) {
+  const std::string damaged = "Could not convert the record: the RAW attribute of the value 'r' of "
+                              "HKEY_CURRENT_USER\\Software\\R is damaged (";
+  const std::pair<const char *, std::string> cases[] = {
+      {"", "no colon after the value type)"},
+      {"0700", "no colon after the value type)"},
+      {":00", "value type '' is not a decimal number below 2^32)"},
+      {"x7:00", "value type 'x7' is not a decimal number below 2^32)"},
+      {"-1:00", "value type '-1' is not a decimal number below 2^32)"},
+      {"4294967296:00", "value type '4294967296' is not a decimal number below 2^32)"},
+      {"7:0", "odd number of hex digits in the data)"},
+      {"7:00,01", "odd number of hex digits in the data)"},
+      {"7:000G", "'0G' at data offset 2 is not a hex byte)"},
+      {"7:00 1", "' 1' at data offset 2 is not a hex byte)"},
+  };
+  for (const auto &[raw, problem] : cases)
+    EXPECT_EQ(restoreError([&] { RestoreItem("HKEY_CURRENT_USER\\Software\\R", "r", "rdString", "", raw); }),
+              damaged + problem)
+        << "RAW=\"" << raw << "\"";
+  EXPECT_FALSE(machine.keyExists(HKEY_CURRENT_USER, "Software\\R"));
+
+  // A well-formed exact form stands for the value, whatever TYPE and VALUE say; lower-case hex
+  // and the largest type are accepted.
+  RestoreItem("HKEY_CURRENT_USER\\Software\\R", "r", "rdBinary", "not,hex", "4294967295:0a0B");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\R", "r"), std::make_pair(0xFFFFFFFFu, Bytes{0x0A, 0x0B}));
+  RestoreItem("HKEY_CURRENT_USER\\Software\\R", "", "", "", "0:");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\R", ""), std::make_pair(regtype::None, Bytes{}));
+
+  // In a record, the bad item stops the restore like any other malformed item.
+  pugi::xml_document document;
+  ASSERT_TRUE(parseXmlDocument(document,
+                               "<TidewellRegistryCleaner><ELEMENT NAME='n' TYPE='t' PATH='p'>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\S' NAME='a' TYPE='rdString' VALUE='' RAW='7:610000000000'/>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\S' NAME='b' TYPE='rdString' VALUE='' RAW='7:6'/>"
+                               "<ITEM SUBKEY='HKEY_CURRENT_USER\\Software\\S' NAME='c' TYPE='rdString' VALUE='3'/>"
+                               "</ELEMENT></TidewellRegistryCleaner>",
+                               "Backup.xml", UndoStoreRootName));
+  EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 0)); }),
+            "Could not convert the record: the RAW attribute of the value 'b' of HKEY_CURRENT_USER\\Software\\S "
+            "is damaged (odd number of hex digits in the data)");
+  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "a"), std::make_pair(MultiSz, Bytes{'a', 0, 0}));
+  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "b"));
+  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "c"));
 }
 
 } // namespace

@@ -94,6 +94,8 @@ TEST_F(WinePrefixRegistryTest, ReadOnlyRegistryCanBeReadButNotChanged) {
   EXPECT_FALSE(registry.DeleteKeyTree("\\Software\\Test"));
   EXPECT_TRUE(RegKeyExists(HKEY_LOCAL_MACHINE, "\\Software\\Test\\Sub"));
   EXPECT_THROW(RestoreItem("HKEY_LOCAL_MACHINE\\Software\\Test", "v", "rdString", "z"), ERegistryException);
+  EXPECT_THROW(RestoreItem("HKEY_LOCAL_MACHINE\\Software\\Test", "v", "rdString", "", "7:610000000000"),
+               ERegistryException);
   EXPECT_THROW(RestoreItem("HKEY_LOCAL_MACHINE\\Software\\Fresh", "", "", ""), RestoreError);
 
   EXPECT_TRUE(FlushRegistry());
