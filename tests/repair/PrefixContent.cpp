@@ -40,9 +40,12 @@ static void readKey(api::RegistryApi &registry, api::RegKey key, const std::stri
   RegistryContent::Key &entry = content.keys[canonicalKeyPath(path)];
   entry.path = path;
   api::RegValue value;
+  api::RegValue stored;
   for (std::uint32_t i = 0; registry.enumValue(key, i, value) == api::error::Success; ++i) {
+    // The text form alone would hide a change of the stored form (an odd byte, say).
+    if (registry.enumValue(key, i, stored, api::DataForm::Raw) != api::error::Success) stored.data.clear();
     const std::string name = lowerCase(value.name);
-    entry.values[name] = {value.type, value.data};
+    entry.values[name] = {value.type, value.data, stored.data};
     entry.valueNames[name] = value.name;
   }
   if (depth >= MaxDepth) return;
@@ -72,7 +75,7 @@ std::optional<RegistryContent> readPrefixRegistry(const std::string &prefixDir, 
 }
 
 static std::string describe(const RegistryContent::Value &value) {
-  std::string text = "type " + std::to_string(value.type) + ", " + std::to_string(value.data.size()) + " bytes";
+  std::string text = "type " + std::to_string(value.type) + ", " + std::to_string(value.stored.size()) + " bytes";
   if (api::isStringType(value.type))
     text += " \"" + std::string(value.data.begin(), value.data.end()) + "\"";
   return text;

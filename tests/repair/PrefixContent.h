@@ -17,6 +17,7 @@ struct RegistryContent {
   struct Value {
     std::uint32_t type = 0;
     std::vector<std::uint8_t> data; ///< string data as UTF-8 with its terminating zero
+    std::vector<std::uint8_t> stored; ///< the data exactly as stored (string data as UTF-16LE)
     bool operator==(const Value &) const = default;
   };
   struct Key {

@@ -42,6 +42,10 @@ constexpr const char *UndoStoreFolder = "drive_c/ProgramData/Tidewell Registry C
 struct UndoRecords {
   /// canonical SUBKEY + "\n" + lower-case NAME -> TYPE + "\n" + VALUE
   std::map<std::string, std::string> items;
+  /// canonical SUBKEY + "\n" + lower-case NAME -> RAW, for the items that carry one
+  std::map<std::string, std::string> raws;
+  /// canonical SUBKEY of the items that record a key without values
+  std::set<std::string> keysWithoutValues;
   /// canonical key texts of the records (TYPE)
   std::set<std::string> keyTexts;
 };
@@ -67,10 +71,16 @@ std::optional<UndoRecords> readUndoRecords(const fs::path &prefix, std::string &
   }
   for (pugi::xml_node record : store.document_element().children("ELEMENT")) {
     records.keyTexts.insert(canonicalKeyPath(record.attribute("TYPE").value()));
-    for (pugi::xml_node item : record.children("ITEM"))
-      records.items[canonicalKeyPath(item.attribute("SUBKEY").value()) + "\n" +
-                    lowerCase(item.attribute("NAME").value())] =
-          std::string(item.attribute("TYPE").value()) + "\n" + item.attribute("VALUE").value();
+    for (pugi::xml_node item : record.children("ITEM")) {
+      const std::string subKey = canonicalKeyPath(item.attribute("SUBKEY").value());
+      if (!item.attribute("NAME")) {
+        records.keysWithoutValues.insert(subKey);
+        continue;
+      }
+      const std::string entry = subKey + "\n" + lowerCase(item.attribute("NAME").value());
+      records.items[entry] = std::string(item.attribute("TYPE").value()) + "\n" + item.attribute("VALUE").value();
+      if (item.attribute("RAW")) records.raws[entry] = item.attribute("RAW").value();
+    }
   }
   return records;
 }
@@ -92,28 +102,32 @@ std::string expectedItem(const RegistryContent::Value &value) {
   return {};
 }
 
-/// True when a record names the key or one of its parents (a key recorded whole).
-bool keyRecorded(const UndoRecords &records, std::string path) {
-  while (true) {
-    if (records.keyTexts.contains(path)) return true;
-    const auto slash = path.rfind('\\');
-    if (slash == std::string::npos) return false;
-    path.resize(slash);
+/// The RAW text of a value's exact form, as the undo store writes it.
+std::string exactForm(const RegistryContent::Value &value) {
+  std::string text = std::to_string(value.type) + ":";
+  for (std::uint8_t byte : value.stored) {
+    char hex[3];
+    std::snprintf(hex, sizeof hex, "%02X", byte);
+    text += hex;
   }
+  return text;
 }
 
-/// Every entry of `original` that `now` lacks must be in `records`, except keys without values
-/// that `completeRun` lacks as well (the undo store records values, so a restore cannot bring
-/// back a key that held none). Returns what is missing without a record.
+/// True for the values whose TYPE and VALUE can give them back without an exact form.
+bool plainKind(const RegistryContent::Value &value) {
+  return value.type == platform::regtype::Sz || value.type == platform::regtype::Binary ||
+         (value.type == platform::regtype::Dword && value.stored.size() == 4);
+}
+
+/// Every entry of `original` that `now` lacks must be in `records`: a key without values as an
+/// item of its own, a value as an item whose texts (and exact form, where it needs one) give it
+/// back. Returns what is missing without a record.
 std::vector<std::string> unrecordedLosses(const RegistryContent &original, const RegistryContent &now,
-                                          const UndoRecords &records,
-                                          const RegistryContent *completeRun) {
+                                          const UndoRecords &records) {
   std::vector<std::string> losses;
   for (const auto &[path, key] : original.keys) {
     auto present = now.keys.find(path);
-    const bool lostByDesign = completeRun && !completeRun->keys.contains(path);
-    if (present == now.keys.end() && key.values.empty() && !keyRecorded(records, path) &&
-        !lostByDesign)
+    if (present == now.keys.end() && key.values.empty() && !records.keysWithoutValues.contains(path))
       losses.push_back("key " + key.path);
     for (const auto &[name, value] : key.values) {
       if (present != now.keys.end() && present->second.values.contains(name)) continue;
@@ -126,6 +140,10 @@ std::vector<std::string> unrecordedLosses(const RegistryContent &original, const
       if (!expected.empty() && item->second != expected)
         losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name) +
                          " recorded as " + item->second);
+      auto raw = records.raws.find(path + "\n" + name);
+      if (raw != records.raws.end() ? raw->second != exactForm(value) : !plainKind(value))
+        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name) + " of type " +
+                         std::to_string(value.type) + " recorded without its exact form " + exactForm(value));
     }
   }
   return losses;
@@ -164,8 +182,6 @@ protected:
   fs::path pristine;
   fs::path fixedState;
   RegistryContent original;
-  /// What a complete run of the command being killed leaves, when it cannot give back all.
-  std::optional<RegistryContent> completeRun;
 
   void SetUp() override {
     if (std::string(TIDEWELL_CLI_PATH).empty() || !fs::exists(TIDEWELL_CLI_PATH))
@@ -280,7 +296,7 @@ protected:
     ASSERT_TRUE(now) << "run " << run << ": the registry files do not load: " << problem;
     auto records = readUndoRecords(prefix, problem);
     ASSERT_TRUE(records) << "run " << run << ": Backup.xml does not load: " << problem;
-    const auto losses = unrecordedLosses(original, *now, *records, completeRun ? &*completeRun : nullptr);
+    const auto losses = unrecordedLosses(original, *now, *records);
     ASSERT_TRUE(losses.empty()) << "run " << run << ": " << losses.size()
                                 << " entries are gone without a record, the first: " << losses.front();
   }
@@ -345,17 +361,15 @@ TEST_F(CrashTest, KilledFixOrRestoreLosesNothing) {
 
   killRepeatedly(pristine, fix, 200, 1);
   if (HasFatalFailure()) return;
-  // A complete restore gives back every value, but not the keys that held none.
+  // A complete restore gives back every key and value as it was.
   const std::vector<std::string> restore = {"restore", "--prefix", prefix.string(), "--all"};
   loadState(fixedState);
   ASSERT_EQ(waitFor(startCli(root.string(), restore)), 0);
-  completeRun = readPrefixRegistry(prefix.string(), problem);
   checkNothingLost(-1);
+  const auto completeRun = readPrefixRegistry(prefix.string(), problem);
   ASSERT_TRUE(completeRun) << problem;
-  for (const auto &[path, key] : original.keys)
-    if (!completeRun->keys.contains(path)) {
-      ASSERT_TRUE(key.values.empty()) << key.path;
-    }
+  const auto mismatches = differences(original, *completeRun);
+  ASSERT_TRUE(mismatches.empty()) << mismatches.size() << " differences, the first: " << mismatches.front();
   killRepeatedly(fixedState, restore, 100, 2);
 }
 

@@ -83,7 +83,7 @@ TEST_F(RestoreHistoryTest, RefreshShowsEveryRecordInOrder) {
   EXPECT_EQ(history.row(2).subItem(0), "");
 }
 
-TEST_F(RestoreHistoryTest, EveryKindOfValueComesBackAsTheStoreCanCarryIt) {
+TEST_F(RestoreHistoryTest, EveryKindOfValueAndKeyComesBackExactly) {
   machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\T\Kinds]
 @="default"
 "text"="plain"
@@ -108,8 +108,8 @@ TEST_F(RestoreHistoryTest, EveryKindOfValueComesBackAsTheStoreCanCarryIt) {
 )");
   const auto before = [&](const char *name) { return machine.value(HKLM, "SOFTWARE\\T\\Kinds", name); };
   std::map<std::string, std::optional<std::pair<std::uint32_t, Bytes>>> original;
-  for (const char *name : {"", "text", "backslash", "unc", "accents", "empty", "number", "max", "zero",
-                           "one byte", "bin26", "bin27", "no bytes"})
+  for (const char *name : {"", "text", "backslash", "unc", "accents", "empty", "expand", "number", "max", "zero",
+                           "one byte", "bin26", "bin27", "no bytes", "multi", "none", "qword"})
     original[name] = before(name);
 
   fixKeys({"Kinds"});
@@ -121,18 +121,16 @@ TEST_F(RestoreHistoryTest, EveryKindOfValueComesBackAsTheStoreCanCarryIt) {
   ASSERT_TRUE(result) << result.message;
   EXPECT_EQ(result.count, 1);
 
-  // Text, integers and bytes come back exactly, with their types.
+  // Every value comes back with its type and data, the expandable, multi-string, untyped and
+  // 64-bit ones included, and so does the key that held no values.
   for (const auto &[name, value] : original) {
     ASSERT_TRUE(value.has_value()) << name;
     EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\Kinds", name), value) << "value '" << name << "'";
   }
+  EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\Kinds", "expand"),
+            std::make_pair(ExpandSz, test::textBytes("%SYSTEMROOT%")));
   EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\Kinds\\Child", "inner"), std::make_pair(Sz, test::textBytes("x")));
-  // What the store cannot carry: an expandable string returns as a plain one, unexpanded; the
-  // other types return as empty strings; a key that held no values is not recreated.
-  EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\Kinds", "expand"), std::make_pair(Sz, test::textBytes("%SYSTEMROOT%")));
-  for (const char *name : {"multi", "none", "qword"})
-    EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\Kinds", name), std::make_pair(Sz, test::textBytes(""))) << name;
-  EXPECT_FALSE(machine.keyExists(HKLM, "SOFTWARE\\T\\Kinds\\Child\\Valueless"));
+  EXPECT_TRUE(machine.keyExists(HKLM, "SOFTWARE\\T\\Kinds\\Child\\Valueless"));
   EXPECT_TRUE(history.isEmpty());
   EXPECT_EQ(listUndoRecords(store).size(), 0u);
 }
