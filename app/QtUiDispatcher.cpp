@@ -74,14 +74,19 @@ void QtUiDispatcher::post(std::function<void()> task) {
 }
 
 void QtUiDispatcher::runPostedTasks() {
+  // Only the tasks waiting now: a worker that keeps posting must not keep the event loop from
+  // painting and from its timers. What it posts from here on comes with a wake-up of its own.
+  std::size_t waiting = 0;
   {
     std::lock_guard lock(m_mutex);
     m_wakePending = false;
+    waiting = m_tasks.size();
   }
-  for (;;) {
+  for (; waiting > 0; --waiting) {
     std::function<void()> task;
     {
       std::lock_guard lock(m_mutex);
+      // A task that ran a nested event loop may have run the rest already.
       if (m_tasks.empty()) return;
       task = std::move(m_tasks.front());
       m_tasks.pop_front();

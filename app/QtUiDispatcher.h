@@ -29,8 +29,8 @@ public:
   std::unique_ptr<worker::UiTimer> createTimer(std::function<void()> tick) override;
 
 private:
-  /// Runs the waiting tasks one by one, so that a task which runs a nested event loop lets the
-  /// tasks after it run in order there.
+  /// Runs the tasks waiting at the wake-up one by one, so that a task which runs a nested event
+  /// loop lets the tasks after it run in order there.
   void runPostedTasks();
 
   QObject m_receiver;

@@ -32,7 +32,7 @@ class ScanUpdateQueue {
 public:
   /// Rows the worker may run ahead of the UI thread. It waits when this many are queued, so one
   /// batch, and so the longest pause of the event loop, stays small whatever the scan finds.
-  static constexpr std::size_t MaxQueuedRows = 2048;
+  static constexpr std::size_t MaxQueuedRows = 4096;
 
   /// Feeds `groups` (the twelve group rows) and `errors` (the sorted error list); `showStatus`
   /// writes the status label. All belong to the UI thread and must outlive the queue, as must
