@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <cstdio>
 #include <memory>
 
 int main(int argc, char *argv[]) {
@@ -26,17 +27,20 @@ int main(int argc, char *argv[]) {
       at >= 0 && at + 1 < arguments.size())
     screenshotFolder = arguments.at(at + 1);
 
-  app::TSplashScreen splash;
-  splash.showAndPaint();
+  auto splash = std::make_unique<app::TSplashScreen>();
+  splash->showAndPaint();
   QApplication::setApplicationName(QString::fromLatin1(app::ProgramTitle));
 
   platform::PrefixOpenResult opened;
   std::unique_ptr<platform::Machine> machine =
       platform::openWinePrefix(platform::defaultPrefixDir(), opened);
   if (!machine) {
-    splash.hide();
-    QMessageBox::critical(nullptr, QString::fromLatin1(app::ProgramTitle),
-                          QString::fromStdString(opened.description()));
+    splash->hide();
+    if (screenshotFolder.isEmpty())
+      QMessageBox::critical(nullptr, QString::fromLatin1(app::ProgramTitle),
+                            QString::fromStdString(opened.description()));
+    else
+      std::fprintf(stderr, "error: %s\n", opened.description().c_str());
     return 1;
   }
   platform::installMachine(std::move(machine));
@@ -49,16 +53,17 @@ int main(int argc, char *argv[]) {
                                     : printedMessages;
   auto form = std::make_unique<app::TfmMainForm>(dispatcher, messages);
   if (opened.readOnly()) form->addStartupNotice(QString::fromStdString(opened.readOnlyReason));
-  if (screenshotFolder.isEmpty()) splash.hide();
-  form->show();
 
   int status = 0;
   if (screenshotFolder.isEmpty()) {
+    // The splash goes once the window is built; showing the window runs FormShow.
+    splash.reset();
+    form->show();
     status = QApplication::exec();
   } else {
-    splash.raise();
-    status = app::takeScreenshots(*form, splash, screenshotFolder) ? 0 : 1;
-    splash.hide();
+    form->show();
+    status = app::takeScreenshots(*form, *splash, screenshotFolder) ? 0 : 1;
+    splash.reset();
     form->close();
   }
   // Program exit waits for every running worker.
