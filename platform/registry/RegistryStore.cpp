@@ -46,7 +46,8 @@ KeyId RegistryStore::allocateKey() {
 std::string_view RegistryStore::keyName(KeyId id) const {
   const Key &k = m_keys[id];
   if (k.extra && k.extra->ownsName) return k.extra->name;
-  return fileText(k.file, k.name);
+  // Loading checked every slice against its file.
+  return std::string_view(m_files[k.file].bytes.data() + k.name.offset, k.name.length);
 }
 
 KeyId RegistryStore::findChild(KeyId parent, std::string_view name, std::size_t *insertAt) const {

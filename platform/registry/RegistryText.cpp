@@ -124,12 +124,9 @@ int compareNames(std::string_view a, std::string_view b) {
 }
 
 std::uint32_t hashName(std::string_view name) {
-  // FNV-1a over the folded UTF-16 units.
+  // FNV-1a over the folded UTF-16 units, a unit at a time.
   std::uint32_t hash = 2166136261u;
-  auto mix = [&hash](char16_t unit) {
-    hash = (hash ^ (unit & 0xFFu)) * 16777619u;
-    hash = (hash ^ (unit >> 8)) * 16777619u;
-  };
+  auto mix = [&hash](char16_t unit) { hash = (hash ^ unit) * 16777619u; };
   std::size_t i = 0;
   for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i)
     mix(static_cast<unsigned char>(asciiLower(name[i])));
