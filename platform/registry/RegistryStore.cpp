@@ -11,6 +11,9 @@
 
 namespace tw::platform::detail {
 
+// Past this many sub-keys a key is searched through a hash index of them.
+static constexpr std::size_t IndexedChildren = 32;
+
 // A chain of links longer than this is taken for a loop, as Wine takes it.
 static constexpr int MaxLinkDepth = 16;
 
@@ -52,8 +55,8 @@ std::string_view RegistryStore::keyName(KeyId id) const {
 
 KeyId RegistryStore::findChild(KeyId parent, std::string_view name, std::size_t *insertAt) const {
   const Key &p = m_keys[parent];
-  if (!insertAt && p.extra && p.extra->children)
-    return p.extra->children->find(hashName(name), NoKey, [&](KeyId id) { return sameName(keyName(id), name); });
+  if (!insertAt && p.extra && p.children.size() >= IndexedChildren)
+    return childIndex(p).find(hashName(name), NoKey, [&](KeyId id) { return sameName(keyName(id), name); });
   const std::vector<KeyId> &children = p.children;
   std::size_t lo = 0;
   std::size_t hi = children.size();
@@ -98,40 +101,35 @@ KeyId RegistryStore::addChildSlice(KeyId parent, Slice name, std::uint8_t file, 
   return id;
 }
 
-// Past this many sub-keys a key gets a hash index of them.
-static constexpr std::size_t IndexedChildren = 32;
-
 void RegistryStore::linkChild(KeyId parent, KeyId child, std::size_t position) {
   Key &p = m_keys[parent];
   if (position == p.children.size()) p.children.push_back(child);
   else p.children.insert(p.children.begin() + static_cast<std::ptrdiff_t>(position), child);
-  if (p.extra && p.extra->children) {
-    p.extra->children->insert(hashName(keyName(child)), child);
+  if (ChildIndex *index = p.extra ? p.extra->children.load(std::memory_order_relaxed) : nullptr) {
+    index->insert(hashName(keyName(child)), child);
     return;
   }
-  if (p.children.size() < IndexedChildren || m_deferIndexes) return;
-  if (!p.extra) p.extra = std::make_unique<KeyExtra>();
-  p.extra->children = std::make_unique<ChildIndex>();
-  p.extra->children->reserve(p.children.size());
-  for (KeyId c : p.children) p.extra->children->insert(hashName(keyName(c)), c);
+  // Readers cannot add the extra part that holds the index, so it is made here.
+  if (p.children.size() >= IndexedChildren && !p.extra) p.extra = std::make_unique<KeyExtra>();
 }
 
-void RegistryStore::indexChildren() {
-  for (KeyId id = 0; id < m_keys.size(); ++id) {
-    Key &k = m_keys[id];
-    if (!(k.flags & keyflag::Used) || k.children.size() < IndexedChildren) continue;
-    if (k.extra && k.extra->children) continue;
-    if (!k.extra) k.extra = std::make_unique<KeyExtra>();
-    k.extra->children = std::make_unique<ChildIndex>();
-    k.extra->children->reserve(k.children.size());
-    for (KeyId c : k.children) k.extra->children->insert(hashName(keyName(c)), c);
-  }
+const ChildIndex &RegistryStore::childIndex(const Key &parent) const {
+  std::atomic<ChildIndex *> &slot = parent.extra->children;
+  if (ChildIndex *index = slot.load(std::memory_order_acquire)) return *index;
+  std::lock_guard lock(m_indexMutex);
+  if (ChildIndex *index = slot.load(std::memory_order_acquire)) return *index;
+  auto index = std::make_unique<ChildIndex>();
+  index->reserve(parent.children.size());
+  for (KeyId c : parent.children) index->insert(hashName(keyName(c)), c);
+  slot.store(index.get(), std::memory_order_release);
+  return *index.release();
 }
 
 void RegistryStore::unlinkChild(KeyId parent, KeyId child) {
   Key &p = m_keys[parent];
   p.children.erase(std::find(p.children.begin(), p.children.end(), child));
-  if (p.extra && p.extra->children) p.extra->children->erase(hashName(keyName(child)), child);
+  if (ChildIndex *index = p.extra ? p.extra->children.load(std::memory_order_relaxed) : nullptr)
+    index->erase(hashName(keyName(child)), child);
 }
 
 void RegistryStore::removeKey(KeyId id) {

@@ -11,8 +11,10 @@
 #include "platform/registry/ChildIndex.h"
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -53,11 +55,19 @@ struct Value {
 };
 
 struct KeyExtra {
+  KeyExtra() = default;
+  KeyExtra(const KeyExtra &) = delete;
+  KeyExtra &operator=(const KeyExtra &) = delete;
+  ~KeyExtra() { delete children.load(); }
+
   bool ownsName = false;
   std::string name;
   bool hasClass = false;
   std::u16string className;
-  std::unique_ptr<ChildIndex> children; // for keys with many sub-keys
+  /// The index of the sub-keys of a key with many, made by the first lookup that needs it
+  /// (readers may race to it, so it is published once, atomically) and kept up to date by
+  /// every change after that.
+  mutable std::atomic<ChildIndex *> children{nullptr};
 };
 
 /// Flags of a key.
@@ -180,15 +190,12 @@ public:
     if (file != NoFile) ++m_files[file].changes;
   }
   std::size_t keySlots() const { return m_keys.size(); }
-  /// While loading, sub-key indexes are left to indexChildren(), which sizes each once.
-  void deferChildIndexes(bool defer) { m_deferIndexes = defer; }
-  /// Gives every key with many sub-keys its index.
-  void indexChildren();
   void reserveKeys(std::size_t n) { m_keys.reserve(n); }
 
 private:
   KeyId allocateKey();
   void linkChild(KeyId parent, KeyId child, std::size_t position);
+  const ChildIndex &childIndex(const Key &parent) const;
   void unlinkChild(KeyId parent, KeyId child);
   void record(JournalEntry::Kind kind, KeyId id, std::uint32_t index);
   void releasePendingSlots();
@@ -197,7 +204,7 @@ private:
   // Slots of keys removed since the last flush; reused only once no undo can bring them back.
   std::vector<KeyId> m_pendingFreeKeys;
   std::vector<JournalEntry> m_journal;
-  bool m_deferIndexes = false;
+  mutable std::mutex m_indexMutex; // serialises the making of sub-key indexes by readers
   std::vector<BranchFile> m_files;
   mutable std::shared_mutex m_mutex;
 };

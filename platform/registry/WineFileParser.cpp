@@ -515,10 +515,7 @@ RegistryLoadResult parseBranchFile(RegistryStore &store, std::uint8_t file, File
   }
   store.reserveKeys(store.keySlots() + keyLines + keyLines / 16 + 16);
   Parser parser(store, file, header);
-  store.deferChildIndexes(true);
   RegistryLoadResult result = parser.run();
-  store.deferChildIndexes(false);
-  if (result) store.indexChildren();
   if (store.key(branch).modified == 0) store.key(branch).modified = fileTimeNow();
   return result;
 }
