@@ -15,6 +15,7 @@ Machine &machine() {
 }
 
 Machine &installMachine(std::unique_ptr<Machine> m) {
+  assert(m && "installMachine needs a machine");
   installedMachine() = std::move(m);
   return *installedMachine();
 }
