@@ -122,8 +122,12 @@ RegistryLoadResult Parser::run() {
     case ';':
       if (!m_sawKey) {
         std::string_view line = m_text.substr(p, stop - p);
-        if (line.substr(0, RootComment.size()) == RootComment && m_header.rootText.empty())
-          m_header.rootText.assign(line.substr(RootComment.size()));
+        if (line.substr(0, RootComment.size()) == RootComment && m_header.rootText.empty()) {
+          // Carriage returns would not survive writing the line back, so none is kept.
+          std::string_view root = line.substr(RootComment.size());
+          while (!root.empty() && root.back() == '\r') root.remove_suffix(1);
+          m_header.rootText.assign(root);
+        }
         break;
       }
       m_blockEnd = end < m_text.size() ? end + 1 : end; // a comment inside a key stays with it
