@@ -32,10 +32,9 @@ int runClearCommand(const CommandContext &context) {
     return ExitOk;
   }
   if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
-  const std::string path = undoStorePathOfMachine(context.err);
   pugi::xml_document undoStore;
-  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, context.err))
-    return ExitCannotOpen;
+  const std::string path = readUndoStoreOfMachine(undoStore, context.err);
+  if (path.empty()) return ExitCannotOpen;
   lists::CheckableList history;
   const repair::ActionResult result = repair::clearHistory(history, {undoStore, path});
   if (result) return ExitOk;

@@ -80,11 +80,9 @@ int runFixCommand(const CommandContext &context) {
   if (!registryIsWritable(context.err)) return ExitCannotOpen;
   auto ignoreList = loadIgnoreList(context.err);
   if (!ignoreList) return ExitCannotOpen;
-  const std::string undoStorePath = undoStorePathOfMachine(context.err);
-  if (undoStorePath.empty()) return ExitCannotOpen;
   pugi::xml_document undoStore;
-  if (!readDocumentFile(undoStore, undoStorePath, UndoStoreRootName, context.err))
-    return ExitCannotOpen;
+  const std::string undoStorePath = readUndoStoreOfMachine(undoStore, context.err);
+  if (undoStorePath.empty()) return ExitCannotOpen;
 
   ScanOutcome outcome = runScan(groups, std::move(*ignoreList), {});
   if (outcome.result.kind == scan::ScanEndKind::Failed)

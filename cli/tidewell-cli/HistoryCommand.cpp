@@ -31,10 +31,9 @@ int runHistoryCommand(const CommandContext &context) {
     return ExitOk;
   }
   if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
-  const std::string path = undoStorePathOfMachine(context.err);
   pugi::xml_document undoStore;
-  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, context.err))
-    return ExitCannotOpen;
+  const std::string path = readUndoStoreOfMachine(undoStore, context.err);
+  if (path.empty()) return ExitCannotOpen;
   for (const UndoRecord &record : listUndoRecords(undoStore))
     writeTsvLine(context.out, {record.name, record.type, record.path});
   return ExitOk;

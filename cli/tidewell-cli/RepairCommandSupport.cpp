@@ -143,4 +143,10 @@ bool parsePrefixOnly(const CommandContext &context, std::string_view command,
   return true;
 }
 
+std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err) {
+  std::string path = undoStorePathOfMachine(err);
+  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, err)) return {};
+  return path;
+}
+
 } // namespace tw::cli

@@ -29,6 +29,10 @@ std::string ignoreListPathHere();
 bool readDocumentFile(pugi::xml_document &document, const std::string &path, const char *rootName,
                       std::ostream &err);
 
+/// Reads the undo store of the installed machine into `undoStore` and returns its host path;
+/// empty, with the reason on `err`, when it cannot be found or read (the file is left as it is).
+std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err);
+
 /// True when the installed machine's registry may be changed; otherwise says why on `err`.
 bool registryIsWritable(std::ostream &err);
 

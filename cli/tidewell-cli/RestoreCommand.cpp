@@ -50,10 +50,9 @@ int runRestoreCommand(const CommandContext &context) {
 
   if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
   if (!registryIsWritable(context.err)) return ExitCannotOpen;
-  const std::string path = undoStorePathOfMachine(context.err);
   pugi::xml_document undoStore;
-  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, context.err))
-    return ExitCannotOpen;
+  const std::string path = readUndoStoreOfMachine(undoStore, context.err);
+  if (path.empty()) return ExitCannotOpen;
 
   lists::CheckableList history;
   repair::refreshHistory(history, undoStore);
