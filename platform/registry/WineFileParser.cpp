@@ -88,6 +88,9 @@ private:
   std::vector<Value> m_values;           // the values of the key, until it is complete
   std::vector<std::string_view> m_elements; // the names of the key line being read
   std::vector<std::string> m_decodedNames;  // their text, when it had to be decoded
+  std::string_view m_prevName;               // the escaped name of the previous key line, when simple
+  std::vector<std::size_t> m_order;          // scratch for finding twin value names
+  std::size_t m_lineEnd = 0;                 // the newline (or end) of the line being read
 };
 
 RegistryLoadResult Parser::run() {
@@ -104,6 +107,7 @@ RegistryLoadResult Parser::run() {
     while (p < end && isSpace(m_text[p])) ++p;
     char c = p < end ? m_text[p] : '\0';
     std::size_t stop = contentEnd(start, end);
+    m_lineEnd = end;
     switch (c) {
     case '[': ok = finishKey() && parseKeyLine(p, stop); break;
     case '@':
@@ -197,15 +201,39 @@ void Parser::stampTime(KeyId key, std::uint64_t time) {
   }
 }
 
+// How many bytes `a` and `b` share at their start.
+static std::size_t commonPrefix(std::string_view a, std::string_view b) {
+  const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t x;
+    std::uint64_t y;
+    std::memcpy(&x, a.data() + i, sizeof x);
+    std::memcpy(&y, b.data() + i, sizeof y);
+    if (x != y) break;
+  }
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
 // Length of the key name before its closing ']' when the name needs no decoding: only "\\"
-// separators as escapes and well-formed UTF-8. Zero when the slow path must decide.
-static std::size_t simpleKeyNameLength(std::string_view rest) {
-  for (std::size_t i = 0; i < rest.size();) {
-    auto c = static_cast<unsigned char>(rest[i]);
-    if (c == ']') return i;
+// separators as escapes and well-formed UTF-8, with its names (slices of `rest`) put in
+// `elements` on the way. `elements` may already hold the names of the first `known` bytes,
+// which end just after a separator. Zero when the slow path must decide.
+static std::size_t simpleKeyNameLength(std::string_view rest, std::size_t known, std::vector<std::string_view> &elements) {
+  const char *text = rest.data();
+  std::size_t from = known;
+  for (std::size_t i = known; i < rest.size();) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == ']') {
+      if (i > 0) elements.emplace_back(text + from, i - from);
+      return i;
+    }
     if (c == '\\') {
-      if (i + 1 < rest.size() && rest[i + 1] == '\\') {
+      if (i + 1 < rest.size() && text[i + 1] == '\\') {
+        elements.emplace_back(text + from, i - from);
         i += 2;
+        from = i;
         continue;
       }
       return 0;
@@ -225,7 +253,25 @@ static std::size_t simpleKeyNameLength(std::string_view rest) {
 
 bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
   std::string_view rest = m_text.substr(start + 1, end - start - 1);
-  std::size_t nameLength = simpleKeyNameLength(rest);
+  std::vector<std::string_view> &elements = m_elements;
+  // Sorted files repeat the path of the line before: the names that match it byte for byte,
+  // separator included, were checked on that line and are not read again.
+  elements.clear();
+  std::size_t knownBytes = 0;
+  std::size_t knownNames = 0;
+  if (!m_prevName.empty()) {
+    std::size_t common = commonPrefix(rest, m_prevName);
+    for (; knownNames < m_path.size(); ++knownNames) {
+      std::string_view prev = m_path[knownNames].raw;
+      std::size_t nameEnd = static_cast<std::size_t>(prev.data() - m_prevName.data()) + prev.size();
+      // The separator after it may follow the end of the previous path (a key's first sub-key).
+      if (nameEnd > common || rest.substr(nameEnd, 2) != "\\\\") break;
+      std::size_t after = nameEnd + 2;
+      elements.push_back(rest.substr(knownBytes, prev.size()));
+      knownBytes = after;
+    }
+  }
+  std::size_t nameLength = simpleKeyNameLength(rest, knownBytes, elements);
   bool simple = nameLength > 0 || (!rest.empty() && rest[0] == ']'); // only "\\" separators
   std::size_t afterName = nameLength + 1;
   if (!simple) {
@@ -237,7 +283,6 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
     nameLength = decoded.end - 1;
     afterName = decoded.end;
   }
-  std::string_view raw = rest.substr(0, nameLength);
 
   // The time after the name: seconds since 1970, as Wine writes it.
   std::string_view after = rest.substr(afterName);
@@ -254,18 +299,9 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
 
   // Split into names. In the simple case each name is a slice of the file; otherwise the
   // decoded text is split at its backslashes.
-  std::vector<std::string_view> &elements = m_elements;
-  elements.clear();
+  if (!simple) elements.clear();
   m_decodedNames.clear();
-  if (simple && !raw.empty()) {
-    std::size_t from = 0;
-    for (;;) {
-      std::size_t cut = raw.find("\\\\", from);
-      elements.push_back(raw.substr(from, cut - from));
-      if (cut == std::string_view::npos) break;
-      from = cut + 2;
-    }
-  } else if (!simple && !m_units.empty()) {
+  if (!simple && !m_units.empty()) {
     std::size_t unitFrom = 0;
     for (std::size_t u = 0; u <= m_units.size(); ++u) {
       if (u < m_units.size() && m_units[u] != u'\\') continue;
@@ -282,7 +318,7 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
   for (std::size_t e = 0; e < elements.size(); ++e) {
     std::string_view name = elements[e];
     if (name.empty()) return fail(Status::MalformedKey, start, "an empty name in the key path");
-    if (simple && e < m_path.size() && reused == e && !m_path[e].raw.empty() && m_path[e].raw == name) {
+    if (simple && reused == e && (e < knownNames || (e < m_path.size() && !m_path[e].raw.empty() && m_path[e].raw == name))) {
       at = m_path[e].key;
       ++reused;
       continue;
@@ -298,7 +334,8 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
     at = childFor(at, name, !simple, nameSlice);
   }
   m_path.resize(elements.size());
-  for (std::size_t e = reused; e < elements.size(); ++e) m_path[e] = {simple ? elements[e] : std::string_view(), NoKey};
+  for (std::size_t e = 0; e < elements.size(); ++e) m_path[e].raw = simple ? elements[e] : std::string_view();
+  m_prevName = simple ? rest.substr(0, nameLength) : std::string_view();
   // Remember the keys on the path for the next line (walk up from the key just found).
   KeyId up = at;
   for (std::size_t e = elements.size(); e-- > 0;) {
@@ -312,7 +349,7 @@ bool Parser::parseKeyLine(std::size_t start, std::size_t end) {
   m_key = at;
   m_sawKey = true;
   m_blockStart = start;
-  std::size_t nl = lineEnd(start);
+  std::size_t nl = m_lineEnd;
   m_blockEnd = nl < m_text.size() ? nl + 1 : nl;
   return true;
 }
@@ -321,11 +358,14 @@ bool Parser::parseKeyOption(std::size_t start, std::size_t end) {
   std::string_view line = m_text.substr(start, end - start);
   if (line.substr(0, 6) == "#time=") {
     std::string_view digits = line.substr(6);
-    if (digits.empty() || digits.size() > 16 ||
-        !std::all_of(digits.begin(), digits.end(), [](char c) { return hexDigitValue(c) >= 0; }))
-      return fail(Status::MalformedOption, start, "a #time line without a hexadecimal time");
     std::uint64_t time = 0;
-    for (char c : digits) time = time * 16 + static_cast<std::uint64_t>(hexDigitValue(c));
+    bool hex = !digits.empty() && digits.size() <= 16;
+    for (std::size_t d = 0; hex && d < digits.size(); ++d) {
+      int v = hexDigitValue(digits[d]);
+      hex = v >= 0;
+      time = time * 16 + static_cast<std::uint64_t>(v);
+    }
+    if (!hex) return fail(Status::MalformedOption, start, "a #time line without a hexadecimal time");
     stampTime(m_key, time);
     return true;
   }
@@ -353,6 +393,10 @@ static std::size_t plainStringEnd(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     auto c = static_cast<unsigned char>(text[i]);
     if (c == '"') return i;
+    if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) {
+      i += 2; // an escape that stands for one unit: paths are full of them
+      continue;
+    }
     if (c == '\\' || c == 0) return std::string_view::npos;
     if (c < 0x80) {
       ++i;
@@ -486,11 +530,15 @@ bool Parser::finishKey() {
   // Names must be unique within the key; sort the names to find twins, and name the line of
   // the later one.
   if (k.values.size() > 1) {
-    std::vector<std::size_t> order(k.values.size());
+    std::vector<std::size_t> &order = m_order;
+    order.resize(k.values.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     auto nameAt = [&](std::size_t i) { return m_store.valueName(k, k.values[i]); };
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return compareNames(nameAt(a), nameAt(b)) < 0; });
+    // Ties keep file order, so the later of two twins is the one named.
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+      int c = compareNames(nameAt(a), nameAt(b));
+      return c < 0 || (c == 0 && a < b);
+    });
     for (std::size_t i = 1; i < order.size(); ++i) {
       if (!sameName(nameAt(order[i - 1]), nameAt(order[i]))) continue;
       std::size_t later = std::max(order[i - 1], order[i]);
@@ -513,9 +561,10 @@ RegistryLoadResult parseBranchFile(RegistryStore &store, std::uint8_t file, File
   // up front spares the copies (and the doubled memory) of growing the key table.
   const std::string &bytes = store.files()[file].bytes;
   std::size_t keyLines = 0;
+  // Brackets are far rarer than newlines, so look for them and check the byte before.
   for (const char *p = bytes.data(), *stop = p + bytes.size();
-       (p = static_cast<const char *>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)))) != nullptr;) {
-    if (++p < stop && *p == '[') ++keyLines;
+       (p = static_cast<const char *>(std::memchr(p, '[', static_cast<std::size_t>(stop - p)))) != nullptr; ++p) {
+    if (p > bytes.data() && p[-1] == '\n') ++keyLines;
   }
   store.reserveKeys(store.keySlots() + keyLines + keyLines / 16 + 16);
   Parser parser(store, file, header);
