@@ -164,6 +164,12 @@ TEST(WineFileFaults, EachFaultHasItsStatusAndLine) {
       {"bad utf-8 in key", Head + "\n[A\xff] 1\n", Status::MalformedKey, 6},
       {"too deep", Head + "\n[" + [] { std::string p = "k"; for (int i = 0; i < 512; ++i) p += "\\\\k"; return p; }() + "] 1\n", Status::TooDeep, 6},
       {"key twice", Head + key + "@=\"1\"\n" + "\n[k] 1\n", Status::DuplicateKey, 9},
+      // Faults after a path shared with the line before, which is not read twice.
+      {"sub-key twice", Head + "\n[A\\\\B] 1\n[A\\\\B] 1\n", Status::DuplicateKey, 7},
+      {"escaped twin of the key before", Head + "\n[A\\\\B] 1\n[A\\\\\\x42] 1\n", Status::DuplicateKey, 7},
+      {"bad utf-8 after shared path", Head + "\n[A\\\\B] 1\n[A\\\\B\\\\\xff] 1\n", Status::MalformedKey, 7},
+      {"empty element after shared path", Head + "\n[A\\\\B] 1\n[A\\\\B\\\\\\\\C] 1\n", Status::MalformedKey, 7},
+      {"text after escaped quote", Head + key + "\"v\"=\"a\\\\\\\"\" junk\n", Status::MalformedValue, 7},
       {"value twice", Head + key + "\"v\"=\"1\"\n\"w\"=\"2\"\n\"V\"=\"3\"\n", Status::DuplicateValue, 9},
       {"default twice", Head + key + "@=\"1\"\n@=\"2\"\n", Status::DuplicateValue, 8},
       {"unclosed string", Head + key + "\"v\"=\"x\n", Status::MalformedValue, 7},
@@ -207,6 +213,7 @@ TEST(WineFileFaults, ToleratesWhatWineWritesOrAccepts) {
       Head + "\n[K] 1\n\"v\"=hex:01,\n",
       Head + "\n[]\n@=\"branch itself\"\n",
       Head + "\n[A\\\\B] 1\n\n[A] 1\n@=\"parent after child\"\n",
+      Head + "\n[A\\\\B] 1\n[A\\\\B\\\\\\x43] 1\n[A\\\\B\\\\D] 1\n\"v\"=\"a\\\\\\\"b\"\n",
   };
   for (const std::string &text : accepted) {
     RegistryLoadResult r = checkRegistryText(text, "system.reg");
