@@ -24,6 +24,24 @@ constexpr std::uint64_t TicksFrom1601To1970 = 116444736000000000ull;
 
 bool isSpace(char c) { return c == ' ' || c == '\t'; }
 
+// Bytes that end a run of plain ASCII in a name or a string: NUL, quote, backslash, ']' and
+// every byte of a multi-byte character.
+struct PlainBytes {
+  bool stop[256]{};
+  constexpr PlainBytes() {
+    for (int c = 0x80; c < 256; ++c) stop[c] = true;
+    stop[0] = stop[static_cast<unsigned char>('"')] = stop[static_cast<unsigned char>('\\')] = true;
+    stop[static_cast<unsigned char>(']')] = true;
+  }
+};
+constexpr PlainBytes Plain;
+
+// The first byte at or after `i` that is not plain ASCII (see PlainBytes).
+std::size_t skipPlain(std::string_view text, std::size_t i) {
+  while (i < text.size() && !Plain.stop[static_cast<unsigned char>(text[i])]) ++i;
+  return i;
+}
+
 struct Fault {
   Status status;
   std::size_t offset; // in the file, to find the line
@@ -224,6 +242,8 @@ static std::size_t simpleKeyNameLength(std::string_view rest, std::size_t known,
   const char *text = rest.data();
   std::size_t from = known;
   for (std::size_t i = known; i < rest.size();) {
+    i = skipPlain(rest, i);
+    if (i >= rest.size()) break;
     auto c = static_cast<unsigned char>(text[i]);
     if (c == ']') {
       if (i > 0) elements.emplace_back(text + from, i - from);
@@ -391,6 +411,8 @@ bool Parser::parseKeyOption(std::size_t start, std::size_t end) {
 // the faults).
 static std::size_t plainStringEnd(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
+    i = skipPlain(text, i);
+    if (i >= text.size()) break;
     auto c = static_cast<unsigned char>(text[i]);
     if (c == '"') return i;
     if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) {
@@ -529,7 +551,11 @@ bool Parser::finishKey() {
   m_values.clear();
   // Names must be unique within the key; sort the names to find twins, and name the line of
   // the later one.
-  if (k.values.size() > 1) {
+  if (k.values.size() == 2) { // the common case needs no sorting
+    if (sameName(m_store.valueName(k, k.values[0]), m_store.valueName(k, k.values[1])))
+      return fail(Status::DuplicateValue, m_valueLines[1],
+                  "the value \"" + std::string(m_store.valueName(k, k.values[1])) + "\" appears twice in the key");
+  } else if (k.values.size() > 1) {
     std::vector<std::size_t> &order = m_order;
     order.resize(k.values.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
