@@ -36,6 +36,17 @@ struct PlainBytes {
 };
 constexpr PlainBytes Plain;
 
+// The value of each hexadecimal digit, and -1 for every other byte.
+struct HexDigits {
+  signed char value[256]{};
+  constexpr HexDigits() {
+    for (int c = 0; c < 256; ++c) value[c] = -1;
+    for (int d = 0; d < 10; ++d) value['0' + d] = static_cast<signed char>(d);
+    for (int d = 0; d < 6; ++d) value['a' + d] = value['A' + d] = static_cast<signed char>(10 + d);
+  }
+};
+constexpr HexDigits Hex;
+
 // The first byte at or after `i` that is not plain ASCII (see PlainBytes).
 std::size_t skipPlain(std::string_view text, std::size_t i) {
   while (i < text.size() && !Plain.stop[static_cast<unsigned char>(text[i])]) ++i;
@@ -381,7 +392,7 @@ bool Parser::parseKeyOption(std::size_t start, std::size_t end) {
     std::uint64_t time = 0;
     bool hex = !digits.empty() && digits.size() <= 16;
     for (std::size_t d = 0; hex && d < digits.size(); ++d) {
-      int v = hexDigitValue(digits[d]);
+      int v = Hex.value[static_cast<unsigned char>(digits[d])];
       hex = v >= 0;
       time = time * 16 + static_cast<std::uint64_t>(v);
     }
