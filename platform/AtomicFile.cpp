@@ -15,6 +15,7 @@ std::string SaveResult::description() const {
   std::string what;
   switch (status) {
   case Status::Ok: return "saved " + path;
+  case Status::NotARegularFile: what = "it is not a regular file"; break;
   case Status::CannotCreate: what = "cannot create a temporary file beside it"; break;
   case Status::WriteFailed: what = "writing failed"; break;
   case Status::SyncFailed: what = "flushing to disk failed"; break;
@@ -33,6 +34,11 @@ static std::string folderOf(const std::string &path) {
 }
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : m_path(std::move(path)) {
+  struct stat existing{};
+  if (::stat(m_path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
+    m_failure = SaveResult::Status::NotARegularFile;
+    return;
+  }
   m_tempPath = m_path + ".tmp-XXXXXX";
   m_fd = ::mkstemp(m_tempPath.data());
   if (m_fd < 0) {

@@ -11,7 +11,7 @@ namespace tw::platform {
 /// What became of a save; converts to true on success. `description()` names the file and the
 /// step that failed.
 struct SaveResult {
-  enum class Status { Ok, CannotCreate, WriteFailed, SyncFailed, RenameFailed };
+  enum class Status { Ok, NotARegularFile, CannotCreate, WriteFailed, SyncFailed, RenameFailed };
   Status status = Status::CannotCreate;
   std::string path;
   int osError = 0;
@@ -22,6 +22,8 @@ struct SaveResult {
 
 /// Writes `content` to the host file `path` atomically (temporary file, flush, fsync, rename,
 /// fsync of the folder). The file keeps the old file's permission bits, or 0644 when new.
+/// A target that exists but is not a regular file (a device such as /dev/null, a folder, a pipe)
+/// is refused: renaming over it would replace it rather than write to it.
 SaveResult saveFileAtomically(const std::string &path, std::string_view content);
 
 /// Streams content into a temporary file beside `path`; commit() renames it over `path`.

@@ -69,3 +69,17 @@ TEST_F(AtomicFileTest, MissingFolderFailsCleanly) {
   EXPECT_FALSE(r);
   EXPECT_FALSE(fs::exists(dir / "no"));
 }
+
+TEST_F(AtomicFileTest, RefusesToReplaceWhatIsNotARegularFile) {
+  // Renaming over a device or a folder would replace it instead of writing into it.
+  SaveResult device = saveFileAtomically("/dev/null", "x");
+  EXPECT_EQ(device.status, SaveResult::Status::NotARegularFile);
+  struct stat st{};
+  ASSERT_EQ(::stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+  fs::create_directories(dir / "folder");
+  SaveResult folder = saveFileAtomically((dir / "folder").string(), "x");
+  EXPECT_EQ(folder.status, SaveResult::Status::NotARegularFile);
+  EXPECT_NE(folder.description().find("not a regular file"), std::string::npos);
+  EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
