@@ -11,6 +11,7 @@
 #include "repair/ActionResult.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace tw::repair {
 
@@ -28,19 +29,26 @@ public:
   /// saved, then the registry's changes are written to its files. When the undo store cannot be
   /// saved, every registry change not yet written is taken back, the records this action added
   /// are removed again, and the result (UndoStoreNotSaved) says that nothing was erased. When
-  /// the registry cannot be written, the records stay, saved, and the result
-  /// (RegistryNotSaved) says so.
+  /// the registry cannot be written, every change that did not reach its file is taken back,
+  /// the records of the entries that are therefore still there are removed from the undo store
+  /// (which is saved again), and the result (RegistryNotSaved) names the file and the cause.
   ActionResult commit();
 
   /// True when the last commit() took the action back.
   bool rolledBack() const { return m_rolledBack; }
+  /// The records the last commit() took out again because their erasure never reached the
+  /// disk, by position among the records this action added (0 = the first it added), ascending.
+  /// Every added record when rolledBack().
+  const std::vector<std::size_t> &takenBack() const { return m_takenBack; }
 
 private:
   DocumentFile m_undoStore;
   std::size_t m_recordsAtStart;
   bool m_rolledBack = false;
+  std::vector<std::size_t> m_takenBack;
 
   void removeAddedRecords();
+  std::vector<pugi::xml_node> addedRecords() const;
 };
 
 /// Number of records (element children of the document element) in an undo store.
