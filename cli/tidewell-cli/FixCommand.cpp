@@ -35,8 +35,8 @@ void printFixHelp(std::ostream &out) {
          "and guess path, separated by tabs. Only rows whose entries are gone from the registry\n"
          "files on disk are printed.\n\n"
          "Exit status: 0 when the fix was done, 1 when the registry, ignore.xml or Backup.xml\n"
-         "could not be read or saved or an entry could not be recorded (the message says what\n"
-         "was kept), 2 for a wrong command line, 3 when another program is working on the\n"
+         "could not be read or saved, the scan ended early on an error, or an entry could not\n"
+         "be recorded (the message says what was kept), 2 for a wrong command line, 3 when another program is working on the\n"
          "prefix (nothing was done).\n";
 }
 
@@ -107,9 +107,11 @@ int runFixCommand(const CommandContext &context) {
     writeTsvLine(context.out, {row->caption, row->subItem(scan::KeyNameSubItem),
                                row->subItem(scan::KeyValueSubItem), row->subItem(scan::GuessPathSubItem)});
   context.out.flush();
-  if (result) return ExitOk;
-  context.err << "tidewell-cli fix: " << result.message << "\n";
-  return ExitCannotOpen;
+  if (!result) context.err << "tidewell-cli fix: " << result.message << "\n";
+  if (result.status == repair::ActionResult::Status::AnotherProgram) return ExitBusy;
+  // A scan that ended early found only part of the errors: the fix is not done.
+  const bool scanned = outcome.result.kind != scan::ScanEndKind::Failed;
+  return result && scanned ? ExitOk : ExitCannotOpen;
 }
 
 } // namespace tw::cli
