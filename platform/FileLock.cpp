@@ -21,6 +21,7 @@ struct HeldLocks {
   struct Entry {
     int fd = -1;
     int holders = 0;
+    pid_t owner = 0; // a child made by fork inherits the table, not the holds
   };
   std::map<std::string, Entry> byPath;
 };
@@ -37,9 +38,14 @@ FileLock FileLock::tryLock(const std::string &path) {
   HeldLocks &held = heldLocks();
   std::lock_guard guard(held.mutex);
   if (auto found = held.byPath.find(path); found != held.byPath.end()) {
-    ++found->second.holders;
-    lock.m_status = Status::Held;
-    return lock;
+    if (found->second.owner == ::getpid()) {
+      ++found->second.holders;
+      lock.m_status = Status::Held;
+      return lock;
+    }
+    // Inherited from the parent, whose hold it is; this process tries like any other.
+    ::close(found->second.fd);
+    held.byPath.erase(found);
   }
   // Not blocking on open: a pipe put in the lock file's place would otherwise hang the program.
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
@@ -67,7 +73,7 @@ FileLock FileLock::tryLock(const std::string &path) {
     lock.m_osError = error;
     return lock;
   }
-  held.byPath[path] = {fd, 1};
+  held.byPath[path] = {fd, 1, ::getpid()};
   lock.m_status = Status::Held;
   return lock;
 }
@@ -95,7 +101,7 @@ void FileLock::release() {
   HeldLocks &held = heldLocks();
   std::lock_guard guard(held.mutex);
   auto found = held.byPath.find(m_path);
-  if (found == held.byPath.end() || --found->second.holders > 0) return;
+  if (found == held.byPath.end() || found->second.owner != ::getpid() || --found->second.holders > 0) return;
   // Closing the file releases the system's lock.
   ::close(found->second.fd);
   held.byPath.erase(found);
