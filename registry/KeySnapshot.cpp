@@ -28,8 +28,7 @@ bool undoStoreCanHold(std::string_view text) {
   return text.find('\0') == std::string_view::npos;
 }
 
-/// The name as the user can read it in a message: a NUL shows as "\0".
-static std::string visibleName(std::string_view text) {
+std::string visibleName(std::string_view text) {
   std::string shown;
   for (char c : text) {
     if (c == '\0') shown += "\\0";

@@ -59,6 +59,8 @@ public:
 
 /// True when the undo store keeps `text` exactly as an attribute value.
 bool undoStoreCanHold(std::string_view text);
+/// A name or key text as the user can read it in a message: a NUL shows as "\0".
+std::string visibleName(std::string_view text);
 
 /// Records, under the record element, the value `valueName` of the key (one ITEM; nothing when
 /// the key cannot be opened), or, when `valueName` is empty, the whole key with its sub-tree.

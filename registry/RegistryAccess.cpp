@@ -1,7 +1,6 @@
 #include "registry/RegistryAccess.h"
 
 #include "platform/Machine.h"
-#include "platform/WineRegistry.h"
 
 #include <algorithm>
 #include <cstring>

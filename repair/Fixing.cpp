@@ -78,7 +78,7 @@ ActionResult fixSelectedErrors(lists::CheckableList &errors, DocumentFile undoSt
       // Nothing of it was erased, and its record could not give it back: the row stays.
       removeLastRecord(undoStore.document);
       result.fail(ActionResult::Status::NotRecordable,
-                  row.caption + " " + keyText + " was not removed: " + error.what() + ".");
+                  row.caption + " " + visibleName(keyText) + " was not removed: " + error.what() + ".");
       continue;
     } catch (const ERegistryException &error) {
       removeLastRecord(undoStore.document);
