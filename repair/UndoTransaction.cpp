@@ -17,7 +17,7 @@ std::size_t undoRecordCount(const pugi::xml_document &undoStore) {
 }
 
 UndoTransaction::UndoTransaction(DocumentFile undoStore)
-    : m_undoStore(undoStore), m_recordsAtStart(undoRecordCount(undoStore.document)) {}
+    : m_undoStore(undoStore), m_lock(PrefixLock::take()), m_recordsAtStart(undoRecordCount(undoStore.document)) {}
 
 std::size_t UndoTransaction::recordsAdded() const {
   const std::size_t now = undoRecordCount(m_undoStore.document);
@@ -41,6 +41,17 @@ void UndoTransaction::removeAddedRecords() {
   for (pugi::xml_node record : addedRecords()) root.remove_child(record);
 }
 
+ActionResult UndoTransaction::rollBack(ActionResult::Status status, const std::string &message) {
+  const std::size_t added = recordsAdded();
+  platform::machine().registry().discardUnflushedChanges();
+  removeAddedRecords();
+  m_rolledBack = true;
+  for (std::size_t i = 0; i < added; ++i) m_takenBack.push_back(i);
+  ActionResult result = ActionResult::ok();
+  result.fail(status, message);
+  return result;
+}
+
 ActionResult UndoTransaction::commit() {
   ActionResult result = ActionResult::ok();
   m_rolledBack = false;
@@ -48,18 +59,16 @@ ActionResult UndoTransaction::commit() {
   const std::size_t added = recordsAdded();
   if (added == 0) return result;
 
+  // Another program may be saving the undo store or the registry right now.
+  if (!m_lock)
+    return rollBack(ActionResult::Status::AnotherProgram,
+                    "Nothing was removed from the registry. " + m_lock.description());
+  // Without its record on disk no erasure may reach the registry's files.
   const std::string saveProblem = saveDocumentFile(m_undoStore, "Backup.xml");
-  if (!saveProblem.empty()) {
-    // Without its record on disk no erasure may reach the registry's files.
-    platform::machine().registry().discardUnflushedChanges();
-    removeAddedRecords();
-    m_rolledBack = true;
-    for (std::size_t i = 0; i < added; ++i) m_takenBack.push_back(i);
-    result.fail(ActionResult::Status::UndoStoreNotSaved,
-                "Nothing was removed from the registry, because the undo store could not be "
-                "saved: " + saveProblem + ".");
-    return result;
-  }
+  if (!saveProblem.empty())
+    return rollBack(ActionResult::Status::UndoStoreNotSaved,
+                    "Nothing was removed from the registry, because the undo store could not be "
+                    "saved: " + saveProblem + ".");
 
   const RegistryFlushResult flushed = FlushRegistry();
   if (flushed) return result;

@@ -10,14 +10,19 @@
 
 #include "repair/ActionResult.h"
 
+#include "registry/PrefixLock.h"
+
 #include <cstddef>
+#include <string>
 #include <vector>
 
 namespace tw::repair {
 
 class UndoTransaction {
 public:
-  /// Begins an action that appends its records to `undoStore`.
+  /// Begins an action that appends its records to `undoStore`, holding the machine's PrefixLock
+  /// until the transaction ends (an action that took it already shares its hold). Callers that
+  /// want to refuse before changing anything call beginRegistryAction first.
   explicit UndoTransaction(DocumentFile undoStore);
   UndoTransaction(const UndoTransaction &) = delete;
   UndoTransaction &operator=(const UndoTransaction &) = delete;
@@ -32,6 +37,9 @@ public:
   /// the registry cannot be written, every change that did not reach its file is taken back,
   /// the records of the entries that are therefore still there are removed from the undo store
   /// (which is saved again), and the result (RegistryNotSaved) names the file and the cause.
+  /// Without the PrefixLock (another program was at work when the transaction began) nothing is
+  /// saved, everything is taken back as when the undo store cannot be saved, and the result is
+  /// AnotherProgram.
   ActionResult commit();
 
   /// True when the last commit() took the action back.
@@ -43,11 +51,14 @@ public:
 
 private:
   DocumentFile m_undoStore;
+  PrefixLock m_lock;
   std::size_t m_recordsAtStart;
   bool m_rolledBack = false;
   std::vector<std::size_t> m_takenBack;
 
   void removeAddedRecords();
+  /// Takes the whole action back: registry changes and added records.
+  ActionResult rollBack(ActionResult::Status status, const std::string &message);
   std::vector<pugi::xml_node> addedRecords() const;
 };
 

@@ -1,5 +1,7 @@
 #include "repair/Fixing.h"
 
+#include "repair/UndoTransaction.h"
+
 #include "RepairTestMachine.h"
 
 #include "platform/FileIdentity.h"
@@ -365,6 +367,26 @@ TEST_F(FixingTest, AnotherProgramAtWorkRefusesTheFixAndAChangedUndoStoreIsReadFi
   EXPECT_EQ(records[0].path, "theirs");
   EXPECT_EQ(records[1].path, "mine");
   EXPECT_EQ(version, platform::fileIdentityOf(machine.pathOf("Backup.xml")));
+}
+
+TEST_F(FixingTest, ATransactionBegunWhileAnotherProgramWorksTakesEverythingBack) {
+  // An action that did not ask first (add-on removal, say) erases under a transaction.
+  const std::string folder = machine.pathOf("drive_c/ProgramData/Tidewell Registry Cleaner 2006");
+  std::filesystem::create_directories(folder);
+  const int other = ::open((folder + "/tidewell.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  UndoTransaction transaction(undoStore());
+  fixError(store, "Application", appPath("bar.exe"), "erased");
+  EXPECT_FALSE(appKeyExists("bar.exe"));
+  const ActionResult result = transaction.commit();
+  ::close(other);
+  EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);
+  EXPECT_TRUE(transaction.rolledBack());
+  EXPECT_EQ(transaction.takenBack(), std::vector<std::size_t>{0});
+  EXPECT_TRUE(appKeyExists("bar.exe"));
+  EXPECT_TRUE(listUndoRecords(store).empty());
+  EXPECT_FALSE(std::filesystem::exists(machine.pathOf("Backup.xml")));
 }
 
 TEST_F(FixingTest, UndoStoreChangedOnDiskIsNeverSavedOver) {
