@@ -17,40 +17,26 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace tw::repair {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string readFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void writeFile(const fs::path &path, std::string_view text) {
-  std::ofstream(path, std::ios::binary).write(text.data(), static_cast<std::streamsize>(text.size()));
-}
-
+/// The test machine's folder made a Wine prefix: system.reg holds HKLM\Software\Gone, user.reg
+/// HKCU\Software\Lost, and the machine installed is the prefix's own.
 class WineFixTest : public ::testing::Test {
 protected:
+  test::RepairTestMachine folder;
   fs::path prefix;
 
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tw-repair-wine-XXXXXX").string();
-    ASSERT_TRUE(::mkdtemp(pattern.data()));
-    prefix = pattern;
-    fs::create_directories(prefix / "drive_c/windows/system32");
-    fs::create_directories(prefix / "dosdevices");
-    fs::create_directory_symlink("../drive_c", prefix / "dosdevices/c:");
-    writeFile(prefix / "system.reg", "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
-                                     "#arch=win32\n\n[Software\\\\Gone] 1700000000\n\"v\"=\"x\"\n");
-    writeFile(prefix / "user.reg", "WINE REGISTRY Version 2\n"
-                                   ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
-                                   "#arch=win32\n\n[Software\\\\Lost] 1700000000\n\"w\"=\"y\"\n");
+    prefix = folder.folder();
+    std::ofstream(prefix / "system.reg") << "WINE REGISTRY Version 2\n;; All keys relative to \\\\Machine\n\n"
+                                            "#arch=win32\n\n[Software\\\\Gone] 1700000000\n\"v\"=\"x\"\n";
+    std::ofstream(prefix / "user.reg") << "WINE REGISTRY Version 2\n"
+                                          ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n\n"
+                                          "#arch=win32\n\n[Software\\\\Lost] 1700000000\n\"w\"=\"y\"\n";
     platform::PrefixOpenResult opened;
     auto machine = platform::openWinePrefix(prefix.string(), opened);
     ASSERT_TRUE(machine) << opened.description();
@@ -59,8 +45,8 @@ protected:
   void TearDown() override {
     std::error_code ignored;
     fs::permissions(prefix / "user.reg", fs::perms::owner_all, ignored);
-    fs::remove_all(prefix, ignored);
   }
+  std::string fileText(const char *name) const { return test::fileText((prefix / name).string()).value_or(""); }
 };
 
 TEST_F(WineFixTest, AFileThatCannotBeWrittenKeepsItsEntriesAndNoRecordOfThem) {
@@ -68,7 +54,7 @@ TEST_F(WineFixTest, AFileThatCannotBeWrittenKeepsItsEntriesAndNoRecordOfThem) {
   errors.append(test::errorRow("Application", "HKEY_LOCAL_MACHINE\\Software\\Gone", "machine"));
   errors.append(test::errorRow("Application", "HKEY_CURRENT_USER\\Software\\Lost", "user"));
   // user.reg loses its write permission after it was read: system.reg is saved, user.reg is not.
-  const std::string userBefore = readFile(prefix / "user.reg");
+  const std::string userBefore = fileText("user.reg");
   fs::permissions(prefix / "user.reg", fs::perms::owner_read);
   pugi::xml_document store;
   resetXmlDocument(store, UndoStoreRootName);
@@ -86,8 +72,8 @@ TEST_F(WineFixTest, AFileThatCannotBeWrittenKeepsItsEntriesAndNoRecordOfThem) {
   ASSERT_EQ(errors.count(), 1);
   EXPECT_EQ(errors.row(0).subItem(scan::KeyNameSubItem), "HKEY_CURRENT_USER\\Software\\Lost");
 
-  EXPECT_EQ(readFile(prefix / "system.reg").find("Gone"), std::string::npos);
-  EXPECT_EQ(readFile(prefix / "user.reg"), userBefore);
+  EXPECT_EQ(fileText("system.reg").find("Gone"), std::string::npos);
+  EXPECT_EQ(fileText("user.reg"), userBefore);
   EXPECT_TRUE(RegKeyExists(HKEY_CURRENT_USER, "\\Software\\Lost"));
   pugi::xml_document saved;
   ASSERT_TRUE(loadXmlDocument(saved, undoStorePath, UndoStoreRootName));
