@@ -15,6 +15,7 @@
 #include "app/worker/TBMDThread.h"
 #include "platform/Machine.h"
 #include "registry/XmlStore.h"
+#include "repair/ActionResult.h"
 #include "scan/IgnoreIndex.h"
 
 #include <QApplication>
@@ -32,6 +33,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <filesystem>
 
 namespace tw::app {
 
@@ -232,8 +235,12 @@ void TfmMainForm::FormCreate() {
     m_startupNotices << QStringLiteral("The program folder %1 cannot be reached; the undo store "
                                        "starts empty and cannot be saved.")
                             .arg(QString::fromStdString(m_programFolder));
-  } else if (XmlLoadResult r = loadXmlDocument(Restore_XMLDocument, m_undoStorePath, UndoStoreRootName); !r) {
-    m_startupNotices << QString::fromStdString(r.description());
+  } else {
+    // Taken before the text is read, so that a change in between makes the later save refuse.
+    m_undoStoreVersion = platform::fileIdentityOf(m_undoStorePath);
+    const XmlLoadResult r = loadXmlDocument(Restore_XMLDocument, m_undoStorePath, UndoStoreRootName);
+    if (!r.movedTo.empty()) m_undoStoreVersion = platform::fileIdentityOf(m_undoStorePath);
+    if (!r) m_startupNotices << QString::fromStdString(r.description());
   }
   if (m_ignoreListPath.empty()) {
     resetXmlDocument(IgnoreXML, IgnoreListRootName);
@@ -285,8 +292,18 @@ void TfmMainForm::closeEvent(QCloseEvent *event) {
     event->ignore();
 }
 
+repair::DocumentFile TfmMainForm::undoStoreFile() {
+  return {Restore_XMLDocument, m_undoStorePath, &m_undoStoreVersion};
+}
+
 bool TfmMainForm::FormClose() {
   ScanErrorsThread->Stop();
+  // Every action saved its own changes already. A file that another program saved since holds
+  // them and that program's too: writing the window's copy over it would lose the latter.
+  std::error_code error;
+  if (!m_undoStorePath.empty() && std::filesystem::is_regular_file(m_undoStorePath, error) &&
+      !(platform::fileIdentityOf(m_undoStorePath) == m_undoStoreVersion))
+    return true;
   const platform::SaveResult saved = saveXmlDocument(Restore_XMLDocument, m_undoStorePath);
   if (saved) return true;
   m_messages.showError(this, QString::fromStdString(saved.description()));

@@ -8,6 +8,8 @@
 // and writes the undo store, staying open when that write fails. Destroying the window waits
 // for running workers, handling events meanwhile.
 
+#include "platform/FileIdentity.h"
+
 #include <pugixml.hpp>
 
 #include <QStringList>
@@ -30,6 +32,7 @@ class TBMDThreadGroup;
 
 namespace tw::repair {
 struct ActionResult;
+struct DocumentFile;
 }
 
 namespace tw::app {
@@ -61,6 +64,10 @@ public:
   pugi::xml_document &ignoreDocument() { return IgnoreXML; }
   /// Host paths of the two files, empty when their folder cannot be reached.
   const std::string &undoStorePath() const { return m_undoStorePath; }
+  /// The undo store as the repair actions save it: its document, its file, and the version of
+  /// the file it was last read from or saved to (so that another program's changes are read
+  /// before an action and never saved over).
+  repair::DocumentFile undoStoreFile();
   const std::string &ignoreListPath() const { return m_ignoreListPath; }
   /// Call after every change of the ignore document: scans from then on use the new list.
   void ignoreListChanged();
@@ -146,6 +153,7 @@ private:
   std::string m_programFolder;
   std::string m_backupFolder;
   std::string m_undoStorePath;
+  platform::FileIdentity m_undoStoreVersion;
   std::string m_ignoreListPath;
   pugi::xml_document Restore_XMLDocument;
   pugi::xml_document IgnoreXML;

@@ -43,7 +43,7 @@ static repair::IgnoreListFile ignoreListFileOf(pugi::xml_document &document, con
 }
 
 void TfmMainForm::btnFixSelectedClick() {
-  showActionError(repair::fixSelectedErrors(tabScanErrors->errors(), {Restore_XMLDocument, m_undoStorePath}));
+  showActionError(repair::fixSelectedErrors(tabScanErrors->errors(), undoStoreFile()));
 }
 
 void TfmMainForm::btnAdd2IgnoreClick() {
@@ -52,15 +52,19 @@ void TfmMainForm::btnAdd2IgnoreClick() {
 }
 
 void TfmMainForm::btnRefresh2Click() {
+  // The history shows what another program saved meanwhile, too.
+  std::string problem;
+  repair::reloadChangedUndoStore(undoStoreFile(), problem);
+  if (!problem.empty()) m_messages.showError(this, QString::fromStdString(problem));
   showActionError(repair::refreshHistory(tabHistory->history(), Restore_XMLDocument));
 }
 
 void TfmMainForm::btnRestoreClick() {
-  showActionError(repair::restoreCheckedRecords(tabHistory->history(), {Restore_XMLDocument, m_undoStorePath}));
+  showActionError(repair::restoreCheckedRecords(tabHistory->history(), undoStoreFile()));
 }
 
 void TfmMainForm::btnClearUndoClick() {
-  showActionError(repair::clearHistory(tabHistory->history(), {Restore_XMLDocument, m_undoStorePath}));
+  showActionError(repair::clearHistory(tabHistory->history(), undoStoreFile()));
 }
 
 void TfmMainForm::btnCheckAll1Click() {

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +18,7 @@ std::string SaveResult::description() const {
   switch (status) {
   case Status::Ok: return "saved " + path;
   case Status::NotARegularFile: what = "it is not a regular file"; break;
+  case Status::WriteProtected: what = "it is write-protected"; break;
   case Status::CannotCreate: what = "cannot create a temporary file beside it"; break;
   case Status::WriteFailed: what = "writing failed"; break;
   case Status::SyncFailed: what = "flushing to disk failed"; break;
@@ -33,20 +36,64 @@ static std::string folderOf(const std::string &path) {
   return path.substr(0, slash);
 }
 
+// mkostemp replaces the six X of the template.
+static constexpr std::string_view TempSuffix = ".tmp-";
+static constexpr std::size_t TempRandomChars = 6;
+
+/// True when the existing file at `path` must not be written: none of its write bits is set,
+/// or this user may not write it.
+static bool isWriteProtected(const std::string &path, const struct stat &existing) {
+  if ((existing.st_mode & 0222) == 0) return true;
+  return ::access(path.c_str(), W_OK) != 0 && errno == EACCES;
+}
+
+/// Removes the temporary files of `path` that killed saves left behind. A save holds the lock of
+/// its temporary file until it ends, and the system drops that lock when the program dies, so a
+/// temporary file whose lock can be taken belongs to no running save.
+static void removeStaleTemporaryFiles(const std::string &path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  const std::string prefix = path.substr(slash == std::string::npos ? 0 : slash + 1) + std::string(TempSuffix);
+  DIR *dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  while (const dirent *entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (name.size() != prefix.size() + TempRandomChars || name.substr(0, prefix.size()) != prefix) continue;
+    const std::string candidate = folder + "/" + std::string(name);
+    const int fd = ::open(candidate.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat st{};
+    const bool ours = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::getuid();
+    if (ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(candidate.c_str());
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
 AtomicFileWriter::AtomicFileWriter(std::string path) : m_path(std::move(path)) {
   struct stat existing{};
-  if (::stat(m_path.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode)) {
-    m_failure = SaveResult::Status::NotARegularFile;
-    return;
+  if (::stat(m_path.c_str(), &existing) == 0) {
+    if (!S_ISREG(existing.st_mode)) {
+      m_failure = SaveResult::Status::NotARegularFile;
+      return;
+    }
+    if (isWriteProtected(m_path, existing)) {
+      m_failure = SaveResult::Status::WriteProtected;
+      return;
+    }
   }
-  m_tempPath = m_path + ".tmp-XXXXXX";
-  m_fd = ::mkstemp(m_tempPath.data());
+  removeStaleTemporaryFiles(m_path);
+  m_tempPath = m_path + std::string(TempSuffix) + std::string(TempRandomChars, 'X');
+  m_fd = ::mkostemp(m_tempPath.data(), O_CLOEXEC);
   if (m_fd < 0) {
     m_error = errno;
     m_failure = SaveResult::Status::CannotCreate;
     m_tempPath.clear();
     return;
   }
+  // Held until the save ends, so that another save of the same file sees that this temporary
+  // file is in use.
+  ::flock(m_fd, LOCK_EX | LOCK_NB);
   struct stat old{};
   mode_t mode = 0644;
   if (::stat(m_path.c_str(), &old) == 0) mode = old.st_mode & 07777;

@@ -11,7 +11,15 @@ namespace tw::platform {
 /// What became of a save; converts to true on success. `description()` names the file and the
 /// step that failed.
 struct SaveResult {
-  enum class Status { Ok, NotARegularFile, CannotCreate, WriteFailed, SyncFailed, RenameFailed };
+  enum class Status {
+    Ok,
+    NotARegularFile, ///< the name is taken by a folder, device, pipe or other non-regular file
+    WriteProtected,  ///< the file exists and its permissions forbid writing it
+    CannotCreate,    ///< no temporary file could be made beside it
+    WriteFailed,
+    SyncFailed,
+    RenameFailed,
+  };
   Status status = Status::CannotCreate;
   std::string path;
   int osError = 0;
@@ -23,7 +31,12 @@ struct SaveResult {
 /// Writes `content` to the host file `path` atomically (temporary file, flush, fsync, rename,
 /// fsync of the folder). The file keeps the old file's permission bits, or 0644 when new.
 /// A target that exists but is not a regular file (a device such as /dev/null, a folder, a pipe)
-/// is refused: renaming over it would replace it rather than write to it.
+/// is refused: renaming over it would replace it rather than write to it. So is a file without
+/// write permission (none of its write bits set, or not writable by this user): a rename could
+/// replace it, but its owner asked for it to stay as it is.
+///
+/// A save first removes the temporary files that earlier saves of the same target left behind
+/// when their program was killed ("<name>.tmp-XXXXXX" beside it that no running save holds).
 SaveResult saveFileAtomically(const std::string &path, std::string_view content);
 
 /// Streams content into a temporary file beside `path`; commit() renames it over `path`.

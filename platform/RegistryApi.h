@@ -98,6 +98,32 @@ struct KeyInfo {
   std::uint64_t lastWriteTime = 0;
 };
 
+/// Why the last flush (RegFlushKey) failed: which file could not be written and what stood in
+/// the way. A default-constructed one says that nothing failed. Callers ask the interface for it
+/// (lastFlushFailure) instead of reading a message or naming a backend.
+struct FlushFailure {
+  enum class Cause {
+    None,            ///< the last flush wrote every change
+    ServerRunning,   ///< a wineserver started for the prefix and owns its files now
+    ChangedOnDisk,   ///< the file changed on disk since it was read (another program wrote it)
+    WriteProtected,  ///< the file, or the folder it must be written in, may not be written
+    NotARegularFile, ///< the file's name is taken by a folder, device or pipe
+    CannotCreate,    ///< no temporary file could be made beside the file
+    WriteFailed,     ///< writing the new content failed (a full disk, an I/O error)
+    SyncFailed,      ///< the new content could not be flushed to the disk
+    RenameFailed,    ///< the new content could not replace the old file
+  };
+  Cause cause = Cause::None;
+  /// The backing file that could not be written (a host path); empty when none is to blame.
+  std::string file;
+  /// The OS error behind the cause, 0 when there is none.
+  int osError = 0;
+
+  bool failed() const { return cause != Cause::None; }
+  /// One sentence naming the file and the cause; empty when nothing failed.
+  std::string description() const;
+};
+
 /// One value as returned by queryValue and enumValue.
 struct RegValue {
   std::string name;
@@ -148,6 +174,9 @@ public:
   /// uses it to take back deletions that have not reached the disk. The memory backend, which
   /// has no backing store, keeps a copy taken at each flush.
   virtual long discardUnflushedChanges() = 0;
+  /// Not a Windows call: why the last flushKey failed; Cause::None after a flush that wrote
+  /// everything (and before any flush).
+  virtual FlushFailure lastFlushFailure() const = 0;
 };
 
 } // namespace tw::platform

@@ -23,6 +23,27 @@ static std::string recordedRootName(RootKey root) {
   return RootKeyToFullName(root);
 }
 
+bool undoStoreCanHold(std::string_view text) {
+  // XML has no way to write a NUL character, not even as a character reference.
+  return text.find('\0') == std::string_view::npos;
+}
+
+std::string visibleName(std::string_view text) {
+  std::string shown;
+  for (char c : text) {
+    if (c == '\0') shown += "\\0";
+    else shown += c;
+  }
+  return shown;
+}
+
+/// Throws UnrecordableEntry when the undo store cannot keep `name`, part of `where`.
+static void requireRecordable(std::string_view name, std::string_view where) {
+  if (undoStoreCanHold(name)) return;
+  throw UnrecordableEntry("the name \"" + visibleName(name) + "\" in " + visibleName(where) +
+                          " holds a NUL character, which the undo store cannot keep");
+}
+
 std::string EscapeBackslashes(std::string_view text) {
   std::string result;
   result.reserve(text.size());
@@ -127,6 +148,7 @@ void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view va
 /// read takes its item away again before the error goes on to the caller.
 static void appendValueItem(pugi::xml_node record, TRegistry &registry, const std::string &subKey,
                             std::string_view valueName) {
+  requireRecordable(valueName, subKey);
   pugi::xml_node item = record.append_child("ITEM");
   item.append_attribute("SUBKEY").set_value(subKey.c_str());
   try {
@@ -150,6 +172,9 @@ static void snapshotKeyTree(pugi::xml_node record, TRegistry &registry, const st
   const std::vector<std::string> subKeyNames = registry.ListSubKeyNames();
   const std::string subKey = recordedRootName(registry.CurrentRoot()) + keyPath;
   try {
+    // The whole level is checked before any of it is recorded.
+    requireRecordable(keyPath, subKey);
+    for (const std::string &subKeyName : subKeyNames) requireRecordable(subKeyName, subKey);
     for (const std::string &valueName : valueNames)
       appendValueItem(record, registry, subKey, valueName);
   } catch (...) {
@@ -171,6 +196,7 @@ void SnapshotToElement(pugi::xml_node record, RootKey root, std::string_view key
                        std::string_view valueName) {
   // The record must name the key absolutely, or it could not be written back where it was.
   const std::string path = absolutePath(keyPath);
+  requireRecordable(path, recordedRootName(root) + path);
   TRegistry registry;
   registry.CurrentRoot(root);
   if (valueName.empty()) {
@@ -293,54 +319,106 @@ static std::optional<ExactValue> parseRaw(std::string_view text, std::string &pr
   return exact;
 }
 
-void RestoreItem(std::string_view subKey, std::string_view name, std::string_view type,
-                 std::string_view value, std::optional<std::string_view> raw) {
+namespace {
+/// One item checked and decoded, ready to be written back.
+struct PreparedItem {
+  RootKey root = HKEY_CLASSES_ROOT;
+  std::string keyPath;
+  std::string subKey;
+  std::string name;
+  std::string type;
+  bool keyOnly = false;
+  std::optional<ExactValue> exact;
+  std::string text;
+  std::uint32_t number = 0;
+  std::vector<std::uint8_t> bytes;
+};
+} // namespace
+
+/// True for the root names a record's SUBKEY may begin with: the five roots the program records.
+static bool isRecordedRootName(std::string_view rootName) {
+  return rootName == "HKEY_CLASSES_ROOT" || rootName == "HKEY_CURRENT_USER" ||
+         rootName == "HKEY_LOCAL_MACHINE" || rootName == "HKEY_USERS" ||
+         rootName == "HKEY_CURRENT_CONFIG";
+}
+
+/// Checks and decodes one item; throws RestoreError, naming the item, when it cannot be written
+/// back exactly.
+static PreparedItem prepareItem(std::string_view subKey, std::string_view name, std::string_view type,
+                                std::string_view value, std::optional<std::string_view> raw) {
+  PreparedItem item;
   auto slash = subKey.find('\\');
   std::string_view rootName = subKey.substr(0, slash);
-  std::string_view keyPath = slash == std::string_view::npos ? std::string_view{} : subKey.substr(slash);
+  item.subKey = std::string(subKey);
+  item.keyPath = slash == std::string_view::npos ? std::string() : std::string(subKey.substr(slash));
+  item.name = std::string(name);
+  item.type = std::string(type);
+  const std::string what = "the value '" + item.name + "' of " + item.subKey;
+  // Any other root name would be taken for HKEY_CLASSES_ROOT and the value written there.
+  if (!isRecordedRootName(rootName))
+    throw RestoreError("Could not convert the record: " + what + " is under '" + std::string(rootName) +
+                       "', which is not a registry root the program records");
   const std::string decoded = decodeRecordedText(value);
 
-  // Malformed data is found before anything is written. The exact form, when recorded, stands
-  // for the value and the texts before it are not used.
-  std::optional<ExactValue> exact;
-  std::vector<std::uint8_t> bytes;
+  // The exact form, when recorded, stands for the value and the texts before it are not used.
   if (raw) {
     std::string problem;
-    exact = parseRaw(*raw, problem);
-    if (!exact)
-      throw RestoreError("Could not convert the record: the RAW attribute of the value '" +
-                         std::string(name) + "' of " + std::string(subKey) + " is damaged (" +
+    item.exact = parseRaw(*raw, problem);
+    if (!item.exact)
+      throw RestoreError("Could not convert the record: the RAW attribute of " + what + " is damaged (" +
                          problem + ")");
-  } else if (type == "rdBinary") {
-    bytes = decodeBytes(decoded);
-  }
-
-  TRegistry registry;
-  registry.CurrentRoot(FullNameToRootKey(rootName));
-  const bool keyOpen = registry.OpenRegKey(keyPath, /*canCreate=*/true);
-  if (exact) {
-    // Without an open key the write is refused and reports the value it was for.
-    registry.writeRawValue(name, exact->type, exact->data.data(), exact->data.size());
-    return;
+    return item;
   }
   if (name.empty() && type.empty() && value.empty()) {
-    // The key alone is restored; a key that cannot be made must not pass for restored.
-    if (!keyOpen) throw RestoreError("Failed to create key '" + std::string(subKey) + "'");
+    item.keyOnly = true;
+    return item;
+  }
+  if (type == "rdString") {
+    item.text = decoded;
+  } else if (type == "rdInteger") {
+    const std::optional<std::uint32_t> number = parseHex(decoded);
+    if (!number)
+      throw RestoreError("Could not convert the record: " + what + " is an rdInteger whose VALUE '" +
+                         std::string(value) + "' is not a hexadecimal number");
+    item.number = *number;
+  } else if (type == "rdBinary") {
+    item.bytes = decodeBytes(decoded);
+  } else {
+    throw RestoreError("Could not convert the record: " + what + " has the TYPE '" + item.type +
+                       "', which the program does not know, and no RAW attribute");
+  }
+  return item;
+}
+
+/// Writes one prepared item back; throws RestoreError for a key that cannot be created and
+/// ERegistryException for a value the registry refuses.
+static void writeItem(const PreparedItem &item) {
+  TRegistry registry;
+  registry.CurrentRoot(FullNameToRootKey(item.subKey.substr(0, item.subKey.find('\\'))));
+  const bool keyOpen = registry.OpenRegKey(item.keyPath, /*canCreate=*/true);
+  // Without an open key the writes below are refused and report the value they were for.
+  if (item.exact) {
+    registry.writeRawValue(item.name, item.exact->type, item.exact->data.data(), item.exact->data.size());
     return;
   }
-  // Without an open key the write below is refused and reports the value it was for.
-  if (type == "rdString") {
-    registry.WriteText(name, decoded);
-  } else if (type == "rdInteger") {
-    registry.WriteNumber(name, static_cast<std::int32_t>(parseHex(decoded).value_or(0)));
-  } else if (type == "rdBinary") {
-    registry.WriteBytes(name, bytes.data(), bytes.size());
+  if (item.keyOnly) {
+    // The key alone is restored; a key that cannot be made must not pass for restored.
+    if (!keyOpen) throw RestoreError("Failed to create key '" + item.subKey + "'");
+    return;
   }
+  if (item.type == "rdString") registry.WriteText(item.name, item.text);
+  else if (item.type == "rdInteger") registry.WriteNumber(item.name, static_cast<std::int32_t>(item.number));
+  else registry.WriteBytes(item.name, item.bytes.data(), item.bytes.size());
+}
+
+void RestoreItem(std::string_view subKey, std::string_view name, std::string_view type,
+                 std::string_view value, std::optional<std::string_view> raw) {
+  writeItem(prepareItem(subKey, name, type, value, raw));
 }
 
 static const char *const ItemAttributes[] = {"SUBKEY", "NAME", "TYPE", "VALUE"};
 
-void restoreItemElement(pugi::xml_node item) {
+static PreparedItem prepareItemElement(pugi::xml_node item) {
   const bool keyOnly = !item.first_attribute() || !item.first_attribute().next_attribute();
   for (const char *attribute : ItemAttributes) {
     if (item.attribute(attribute)) continue;
@@ -348,21 +426,38 @@ void restoreItemElement(pugi::xml_node item) {
     throw RestoreError(std::string("Could not convert the record: an ITEM lacks its ") + attribute +
                        " attribute");
   }
-  if (keyOnly) {
-    RestoreItem(item.attribute("SUBKEY").value(), {}, {}, {});
-    return;
-  }
+  if (keyOnly) return prepareItem(item.attribute("SUBKEY").value(), {}, {}, {}, std::nullopt);
   std::optional<std::string_view> raw;
   if (pugi::xml_attribute rawAttribute = item.attribute("RAW")) raw = rawAttribute.value();
-  RestoreItem(item.attribute("SUBKEY").value(), item.attribute("NAME").value(),
-              item.attribute("TYPE").value(), item.attribute("VALUE").value(), raw);
+  return prepareItem(item.attribute("SUBKEY").value(), item.attribute("NAME").value(),
+                     item.attribute("TYPE").value(), item.attribute("VALUE").value(), raw);
 }
 
+void restoreItemElement(pugi::xml_node item) { writeItem(prepareItemElement(item)); }
+
 void restoreRecord(pugi::xml_node record) {
+  std::vector<PreparedItem> items;
   for (pugi::xml_node item : record.children()) {
     if (item.type() != pugi::node_element) continue;
-    restoreItemElement(item);
+    items.push_back(prepareItemElement(item));
   }
+  if (items.empty())
+    throw RestoreError("Could not convert the record: it holds no ITEM, so there is nothing to write back");
+  for (const PreparedItem &item : items) writeItem(item);
+}
+
+bool isRecordedEntryPresent(pugi::xml_node record) {
+  for (pugi::xml_node item : record.children("ITEM")) {
+    const std::string_view subKey = item.attribute("SUBKEY").value();
+    const auto slash = subKey.find('\\');
+    if (slash == std::string_view::npos) continue;
+    TRegistry registry(platform::access::KeyRead);
+    registry.CurrentRoot(FullNameToRootKey(subKey.substr(0, slash)));
+    if (!registry.OpenRegKey(subKey.substr(slash), /*canCreate=*/false)) continue;
+    if (!item.attribute("NAME")) return true;
+    if (registry.readRawValue(item.attribute("NAME").value())) return true;
+  }
+  return false;
 }
 
 } // namespace tw

@@ -49,10 +49,25 @@ public:
   using std::runtime_error::runtime_error;
 };
 
+/// A key or value that cannot be recorded exactly, because its name holds a character the undo
+/// store cannot keep (a NUL, which no XML text can carry). It must not be erased: its record
+/// could not give it back. what() is the message the user sees.
+class UnrecordableEntry : public std::runtime_error {
+public:
+  using std::runtime_error::runtime_error;
+};
+
+/// True when the undo store keeps `text` exactly as an attribute value.
+bool undoStoreCanHold(std::string_view text);
+/// A name or key text as the user can read it in a message: a NUL shows as "\0".
+std::string visibleName(std::string_view text);
+
 /// Records, under the record element, the value `valueName` of the key (one ITEM; nothing when
 /// the key cannot be opened), or, when `valueName` is empty, the whole key with its sub-tree.
 /// `keyPath` is the absolute path below `root`. Throws ERegistryException when a value cannot
-/// be read as the kind the registry reports; the record then keeps the items made before it.
+/// be read as the kind the registry reports, and UnrecordableEntry when a name on the way (the
+/// key path, the value name, or any name in the sub-tree) cannot be kept; the record then keeps
+/// the items made before it.
 void SnapshotToElement(pugi::xml_node record, RootKey root, std::string_view keyPath,
                        std::string_view valueName);
 /// Records every value of the key and of its sub-keys, depth first: the key's own values in
@@ -78,8 +93,17 @@ void RestoreItem(std::string_view subKey, std::string_view name, std::string_vie
 /// four (and RAW when it has one); one with a single attribute must carry SUBKEY and restores
 /// the key alone.
 void restoreItemElement(pugi::xml_node item);
-/// Writes back every ITEM of a record, in document order. Stops at the first item that fails
-/// (throwing its error); the items before it stay written.
+/// Writes back every ITEM of a record, in document order. Every item is checked before anything
+/// is written: a record that cannot be written back exactly (an item lacking an attribute, a
+/// SUBKEY whose root is not one of the five root names, a TYPE the program does not know and no
+/// RAW, an rdInteger VALUE that is not a hexadecimal number, a damaged binary or RAW text, or no
+/// ITEM at all) throws RestoreError and writes nothing. A write the registry refuses throws
+/// ERegistryException; the items before it stay written.
 void restoreRecord(pugi::xml_node record);
+
+/// True when the registry still holds something the record recorded as erased: the key of an
+/// item that carries SUBKEY alone, or the value an item names. After an erasure that did not
+/// reach the disk was taken back, this tells that the record stands for nothing erased.
+bool isRecordedEntryPresent(pugi::xml_node record);
 
 } // namespace tw

@@ -1,7 +1,6 @@
 #include "registry/RegistryAccess.h"
 
 #include "platform/Machine.h"
-#include "platform/WineRegistry.h"
 
 #include <algorithm>
 #include <cstring>
@@ -398,12 +397,11 @@ RegistryFlushResult FlushRegistry() {
   for (RootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) {
     long status = registry.flushKey(root);
     if (status == api::error::Success) continue;
-    // A registry kept in a Wine prefix can say which of its files failed.
-    if (const auto *wine = dynamic_cast<const platform::WineRegistry *>(&registry))
-      result.problem = wine->lastSaveResult().description();
-    else
-      result.problem = "the changes to " + RootKeyToFullName(root) +
-                       " could not be saved (error " + std::to_string(status) + ")";
+    result.failure = registry.lastFlushFailure();
+    result.problem = result.failure.failed()
+                         ? result.failure.description()
+                         : "the changes to " + RootKeyToFullName(root) +
+                               " could not be saved (error " + std::to_string(status) + ")";
     return result;
   }
   result.written = true;

@@ -209,7 +209,9 @@ void DeleteRegKey(RootKey root, std::string_view parentKeyPath, std::string_view
 /// change reached them.
 struct RegistryFlushResult {
   bool written = false;
-  /// Which file could not be written and why; empty when all were written.
+  /// Which file could not be written and why, as the registry tells it.
+  platform::FlushFailure failure;
+  /// The same for the user, naming the file and the cause; empty when all were written.
   std::string problem;
 
   explicit operator bool() const { return written; }

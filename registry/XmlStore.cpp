@@ -144,10 +144,13 @@ static std::string moveAside(const std::string &path, int &error) {
   return {};
 }
 
-XmlLoadResult loadXmlDocument(pugi::xml_document &document, const std::string &path,
-                              const char *rootName) {
+/// Reads the document as loadXmlDocument does, without moving anything. `movable` turns true
+/// when the failure is one of the file's content, so that the file may be moved aside.
+static XmlLoadResult readDocument(pugi::xml_document &document, const std::string &path,
+                                  const char *rootName, bool &movable) {
   XmlLoadResult result;
   result.path = path;
+  movable = false;
   resetXmlDocument(document, rootName);
 
   std::error_code ec;
@@ -167,6 +170,7 @@ XmlLoadResult loadXmlDocument(pugi::xml_document &document, const std::string &p
     return result;
   }
 
+  movable = true;
   std::string text;
   std::uintmax_t size = fs::file_size(path, ec);
   if (ec) {
@@ -184,10 +188,22 @@ XmlLoadResult loadXmlDocument(pugi::xml_document &document, const std::string &p
       result.osError = errno != 0 ? errno : EIO;
     } else {
       result = parseXmlDocument(document, text, path, rootName);
-      if (result) return result;
     }
   }
+  return result;
+}
 
+XmlLoadResult readXmlDocument(pugi::xml_document &document, const std::string &path,
+                              const char *rootName) {
+  bool movable = false;
+  return readDocument(document, path, rootName, movable);
+}
+
+XmlLoadResult loadXmlDocument(pugi::xml_document &document, const std::string &path,
+                              const char *rootName) {
+  bool movable = false;
+  XmlLoadResult result = readDocument(document, path, rootName, movable);
+  if (result || !movable) return result;
   // Kept aside, so that the empty document the program goes on with never replaces it.
   result.movedTo = moveAside(path, result.moveError);
   return result;

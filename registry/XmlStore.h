@@ -62,6 +62,10 @@ struct XmlLoadResult {
 /// every case.
 XmlLoadResult loadXmlDocument(pugi::xml_document &document, const std::string &path,
                               const char *rootName);
+/// Reads the document kept in `path` as loadXmlDocument does, but moves nothing: a damaged file
+/// stays where it is (the result says what is wrong) and `document` is then a new one.
+XmlLoadResult readXmlDocument(pugi::xml_document &document, const std::string &path,
+                              const char *rootName);
 /// Parses the text of a document that claims to be kept in `path` (for messages only). On
 /// failure `document` is a new document with just `rootName`; nothing is moved.
 XmlLoadResult parseXmlDocument(pugi::xml_document &document, std::string_view text,

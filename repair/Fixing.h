@@ -28,17 +28,22 @@ std::string valueNameOfError(std::string_view errorType, std::string_view keyTex
 /// (NAME the error type, TYPE the key text, PATH the guessed path) to the undo store, then, when
 /// the key text names an existing key, records the key with its sub-tree and deletes it, and
 /// otherwise records the value it names and deletes that. Throws ERegistryException when a value
-/// cannot be read as the kind the registry reports; the record then keeps what it had.
+/// cannot be read as the kind the registry reports, and UnrecordableEntry when a name cannot be
+/// kept in the undo store; nothing is deleted then, and the record keeps what it had.
 void fixError(pugi::xml_document &undoStore, std::string_view errorType, std::string_view keyText,
               std::string_view guessPath);
 
 /// Fixes the checked rows of the error list, from the last row to the first, each by fixError,
-/// and removes each fixed row; unchecked rows keep their order. The undo store is then saved and
-/// only after that the registry written (UndoTransaction): when the undo store cannot be saved,
-/// the registry, the undo store and the list are all as they were before. A registry error stops
-/// the walk at its row (that row and those above it stay); what was done before it is kept and
-/// saved. `count` is the number of rows fixed. `fixedRows`, when given, receives the fixed rows in
-/// the order they were visited.
+/// and removes each fixed row; unchecked rows keep their order. The action holds the machine's
+/// PrefixLock (another program at work refuses it: AnotherProgram) and first reads the undo
+/// store again when another program changed it. The undo store is then saved and only after that
+/// the registry written (UndoTransaction): when the undo store cannot be saved, the registry, the
+/// undo store and the list are all as they were before; when the registry cannot be written, the
+/// rows whose erasure did not reach the disk stay in the list and keep no record. A row whose
+/// entry cannot be recorded exactly (UnrecordableEntry) is not erased and stays, and the walk
+/// goes on. A registry error stops the walk at its row (that row and those above it stay, its
+/// record is removed); what was done before it is kept and saved. `count` is the number of rows
+/// fixed. `fixedRows`, when given, receives the fixed rows in the order they were visited.
 ActionResult fixSelectedErrors(lists::CheckableList &errors, DocumentFile undoStore,
                                std::vector<lists::Row> *fixedRows = nullptr);
 

@@ -49,8 +49,10 @@ static ActionResult finishChange(lists::CheckableList &entries, const IgnoreList
                 "The ignore list could not be saved: " + saveProblem + ".");
   if (documentChanged && ignoreList.changed)
     ignoreList.changed(makeIgnoreSnapshot(ignoreList.file.document, IgnoreFileName));
+  // A damaged entry found while listing does not hide that the file could not be saved.
   const ActionResult refreshed = refreshIgnoreList(entries, ignoreList.file.document);
-  if (!refreshed) result.fail(refreshed.status, refreshed.message);
+  if (!refreshed && result) result.fail(refreshed.status, refreshed.message);
+  else if (!refreshed) result.message += "\n" + refreshed.message;
   return result;
 }
 

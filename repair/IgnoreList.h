@@ -37,6 +37,10 @@ std::shared_ptr<const scan::IgnoreIndex> makeIgnoreSnapshot(const pugi::xml_docu
 /// removed, and the result (RecordDamaged) names the first such entry.
 ActionResult refreshIgnoreList(lists::CheckableList &entries, const pugi::xml_document &ignoreList);
 
+/// The actions below fail with IgnoreListNotSaved when the file could not be written; when it
+/// was written but the list holds an entry lacking an attribute, they fail with RecordDamaged,
+/// and the change is made and saved all the same.
+
 /// "Add": appends the entry exactly as typed, unless one of the three texts is empty (then
 /// nothing is added); saves the file and lists the entries anew in either case. `count` is the
 /// number of entries added (0 or 1).

@@ -74,29 +74,55 @@ private:
 };
 } // namespace
 
-ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile undoStore) {
+/// Begins an action on the history: when another program changed the undo store, the list is
+/// shown anew and the action stops, since its checked rows may stand for other records now.
+static PrefixLock beginHistoryAction(lists::CheckableList &history, const DocumentFile &undoStore,
+                                     ActionResult &result) {
+  bool reloaded = false;
+  PrefixLock lock = beginRegistryAction(undoStore, result, reloaded);
+  if (!lock || !reloaded) return lock;
+  refreshHistory(history, undoStore.document);
+  result.fail(ActionResult::Status::UndoStoreChanged,
+              "Another program changed the undo store " + undoStore.path +
+                  "; the restore history now shows it as it is. Check the records again.");
+  return {};
+}
+
+ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile undoStore,
+                                   std::vector<lists::Row> *restoredRows) {
   ActionResult result = ActionResult::ok();
+  const PrefixLock lock = beginHistoryAction(history, undoStore, result);
+  if (!lock) return result;
   pugi::xml_node root = undoStore.document.document_element();
   const std::vector<pugi::xml_node> records = recordsOf(undoStore.document);
   TakenRecords taken;
   bool registryChanged = false;
+  std::vector<lists::Row> restored;
 
   for (int i = history.count() - 1; i >= 0; --i) {
     if (!history.row(i).checked) continue;
     const std::size_t index = static_cast<std::size_t>(i);
     // A row the document no longer has (it was changed without a refresh) has nothing to restore.
     if (index >= records.size()) continue;
-    registryChanged = true;
     try {
       restoreRecord(records[index]);
     } catch (const RestoreError &error) {
-      result.fail(ActionResult::Status::RecordDamaged, error.what());
-      break;
+      // Nothing of it was written; it stays for the user to see, and the others go on.
+      const lists::Row &row = history.row(i);
+      result.fail(ActionResult::Status::RecordDamaged,
+                  "The record \"" + row.caption + "\" of " + row.subItem(0) + " (position " +
+                      std::to_string(i) + ") was not restored and stays in the restore history: " +
+                      error.what() + ".");
+      continue;
     } catch (const ERegistryException &error) {
+      // The items written before the refused one are kept and saved, as the record stays.
+      registryChanged = true;
       result.fail(ActionResult::Status::RegistryRefused, error.what());
       break;
     }
+    registryChanged = true;
     taken.take(root, records[index], index);
+    restored.push_back(history.row(i));
     history.remove(i);
     ++result.count;
   }
@@ -107,6 +133,7 @@ ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile u
       platform::machine().registry().discardUnflushedChanges();
       taken.putBack(root);
       result.count = 0;
+      restored.clear();
       result.fail(ActionResult::Status::RegistryNotSaved,
                   "Nothing was restored, because the registry could not be saved: " +
                       flushed.description() + ".");
@@ -121,11 +148,14 @@ ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile u
 
   const ActionResult refreshed = refreshHistory(history, undoStore.document);
   if (!refreshed) result.fail(refreshed.status, refreshed.message);
+  if (restoredRows) *restoredRows = std::move(restored);
   return result;
 }
 
 ActionResult clearHistory(lists::CheckableList &history, DocumentFile undoStore) {
   ActionResult result = ActionResult::ok();
+  const PrefixLock lock = beginHistoryAction(history, undoStore, result);
+  if (!lock) return result;
   pugi::xml_document before;
   before.reset(undoStore.document);
   const std::size_t count = listUndoRecords(undoStore.document).size();

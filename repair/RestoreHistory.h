@@ -6,10 +6,12 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw::lists {
 class CheckableList;
-}
+struct Row;
+} // namespace tw::lists
 
 namespace tw::repair {
 
@@ -27,14 +29,21 @@ ActionResult refreshHistory(lists::CheckableList &history, const pugi::xml_docum
 /// record's items in the order they were recorded, and removes each restored record and row;
 /// then lists the records anew. The registry's files are written before the undo store, so a
 /// crash in between leaves records of entries already restored (restoring them again is
-/// harmless) rather than entries lost. A record that fails (a malformed item, a refused write)
-/// stops the restore there and stays; what was written before it stays written. When the
+/// harmless) rather than entries lost. A record that cannot be written back exactly (a malformed
+/// item, an unknown root or type, no item at all: RecordDamaged) is not written at all and stays,
+/// the result naming it and why, and the others go on. A write the registry refuses stops the
+/// restore there; that record stays, and what was written before it stays written. When the
 /// registry cannot be written, its unwritten changes are taken back and the restored records
-/// return. `count` is the number of records restored.
-ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile undoStore);
+/// return. The action holds the machine's PrefixLock; when another program changed the undo
+/// store, it is read again, listed anew, and nothing is restored (UndoStoreChanged). `count` is
+/// the number of records restored. `restoredRows`, when given, receives the rows of the records
+/// restored, in the order they were visited (from the last row up).
+ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile undoStore,
+                                   std::vector<lists::Row> *restoredRows = nullptr);
 
 /// Removes every record from the undo store and every row from the list, and saves the undo
-/// store; when it cannot be saved, the records come back and the list shows them again.
+/// store; when it cannot be saved, the records come back and the list shows them again. Holds
+/// the PrefixLock and stops as restoreCheckedRecords does when another program changed the store.
 /// `count` is the number of records removed.
 ActionResult clearHistory(lists::CheckableList &history, DocumentFile undoStore);
 

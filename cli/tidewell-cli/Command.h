@@ -14,6 +14,8 @@ inline constexpr int ExitOk = 0;
 inline constexpr int ExitCannotOpen = 1;
 /// The command line was wrong.
 inline constexpr int ExitUsage = 2;
+/// Another program is working on the prefix's registry and undo store; nothing was done.
+inline constexpr int ExitBusy = 3;
 
 /// What a command is given: its arguments (without the program and command names) and the
 /// streams it writes to.

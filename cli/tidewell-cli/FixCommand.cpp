@@ -5,6 +5,8 @@
 #include "Command.h"
 #include "RepairCommandSupport.h"
 
+#include "platform/FileIdentity.h"
+#include "registry/PrefixLock.h"
 #include "registry/XmlStore.h"
 #include "repair/Fixing.h"
 #include "scan/ScanGroups.h"
@@ -30,10 +32,12 @@ void printFixHelp(std::ostream &out) {
          "  KEYNAME...     fix only the rows with these key names (as the scan prints them);\n"
          "                 without any, every row is fixed\n\n"
          "Prints the fixed rows as the scan prints its rows: error type, key name, key value\n"
-         "and guess path, separated by tabs.\n\n"
+         "and guess path, separated by tabs. Only rows whose entries are gone from the registry\n"
+         "files on disk are printed.\n\n"
          "Exit status: 0 when the fix was done, 1 when the registry, ignore.xml or Backup.xml\n"
-         "could not be read or saved (the message says what was kept), 2 for a wrong command\n"
-         "line.\n";
+         "could not be read or saved, the scan ended early on an error, or an entry could not\n"
+         "be recorded (the message says what was kept), 2 for a wrong command line, 3 when another program is working on the\n"
+         "prefix (nothing was done).\n";
 }
 
 int runFixCommand(const CommandContext &context) {
@@ -78,10 +82,13 @@ int runFixCommand(const CommandContext &context) {
 
   if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
   if (!registryIsWritable(context.err)) return ExitCannotOpen;
+  PrefixLock lock;
+  if (const int status = takePrefixLock(context, "fix", lock); status != ExitOk) return status;
   auto ignoreList = loadIgnoreList(context.err);
   if (!ignoreList) return ExitCannotOpen;
   pugi::xml_document undoStore;
-  const std::string undoStorePath = readUndoStoreOfMachine(undoStore, context.err);
+  platform::FileIdentity undoStoreVersion;
+  const std::string undoStorePath = readUndoStoreOfMachine(undoStore, context.err, &undoStoreVersion);
   if (undoStorePath.empty()) return ExitCannotOpen;
 
   ScanOutcome outcome = runScan(groups, std::move(*ignoreList), {});
@@ -94,15 +101,17 @@ int runFixCommand(const CommandContext &context) {
 
   std::vector<lists::Row> fixed;
   const repair::ActionResult result =
-      repair::fixSelectedErrors(outcome.errors, {undoStore, undoStorePath}, &fixed);
+      repair::fixSelectedErrors(outcome.errors, {undoStore, undoStorePath, &undoStoreVersion}, &fixed);
   // Rows are fixed from the bottom of the list up; print them in the list's order.
   for (auto row = fixed.rbegin(); row != fixed.rend(); ++row)
     writeTsvLine(context.out, {row->caption, row->subItem(scan::KeyNameSubItem),
                                row->subItem(scan::KeyValueSubItem), row->subItem(scan::GuessPathSubItem)});
   context.out.flush();
-  if (result) return ExitOk;
-  context.err << "tidewell-cli fix: " << result.message << "\n";
-  return ExitCannotOpen;
+  if (!result) context.err << "tidewell-cli fix: " << result.message << "\n";
+  if (result.status == repair::ActionResult::Status::AnotherProgram) return ExitBusy;
+  // A scan that ended early found only part of the errors: the fix is not done.
+  const bool scanned = outcome.result.kind != scan::ScanEndKind::Failed;
+  return result && scanned ? ExitOk : ExitCannotOpen;
 }
 
 } // namespace tw::cli

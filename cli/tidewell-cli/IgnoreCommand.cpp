@@ -26,8 +26,9 @@ void printIgnoreHelp(std::ostream &out) {
          "                  appends an entry as given, as the page's \"Add\" does (nothing is\n"
          "                  added when a text is empty, but the file is written all the same)\n"
          "  remove N...     removes the entries at these positions of 'list' (0 is the first)\n\n"
-         "Exit status: 0 when done, 1 when ignore.xml could not be read or saved, 2 for a wrong\n"
-         "command line or a position that names no entry.\n";
+         "Exit status: 0 when done (also when an entry elsewhere in the file lacks an attribute:\n"
+         "that is noted, and the change is saved), 1 when ignore.xml could not be read or\n"
+         "saved, 2 for a wrong command line or a position that names no entry.\n";
 }
 
 int runIgnoreCommand(const CommandContext &context) {
@@ -77,6 +78,9 @@ int runIgnoreCommand(const CommandContext &context) {
     result = repair::removeCheckedIgnoreEntries(entries, ignoreList);
   }
   if (result) return ExitOk;
+  // A damaged entry elsewhere in the list was noted when it was read; the change itself was
+  // made and saved.
+  if (result.status == repair::ActionResult::Status::RecordDamaged) return ExitOk;
   context.err << "tidewell-cli ignore: " << result.message << "\n";
   return ExitCannotOpen;
 }

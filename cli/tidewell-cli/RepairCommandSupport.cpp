@@ -3,10 +3,12 @@
 #include "CliSupport.h"
 #include "Command.h"
 
+#include "platform/FileIdentity.h"
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
 #include "platform/WineRegistry.h"
+#include "registry/PrefixLock.h"
 #include "registry/XmlStore.h"
 
 #include <algorithm>
@@ -143,10 +145,21 @@ bool parsePrefixOnly(const CommandContext &context, std::string_view command,
   return true;
 }
 
-std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err) {
+std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err,
+                                   platform::FileIdentity *version) {
   std::string path = undoStorePathOfMachine(err);
-  if (path.empty() || !readDocumentFile(undoStore, path, UndoStoreRootName, err)) return {};
+  if (path.empty()) return {};
+  // Taken before the text is read, so that a change in between makes the later save refuse.
+  if (version) *version = platform::fileIdentityOf(path);
+  if (!readDocumentFile(undoStore, path, UndoStoreRootName, err)) return {};
   return path;
+}
+
+int takePrefixLock(const CommandContext &context, std::string_view command, PrefixLock &lock) {
+  lock = PrefixLock::take();
+  if (lock) return ExitOk;
+  context.err << "tidewell-cli " << command << ": " << lock.description() << "\n";
+  return lock.isBusy() ? ExitBusy : ExitCannotOpen;
 }
 
 } // namespace tw::cli

@@ -12,6 +12,13 @@
 #include <string_view>
 #include <vector>
 
+namespace tw {
+class PrefixLock;
+}
+namespace tw::platform {
+struct FileIdentity;
+}
+
 namespace tw::cli {
 
 struct CommandContext;
@@ -31,7 +38,15 @@ bool readDocumentFile(pugi::xml_document &document, const std::string &path, con
 
 /// Reads the undo store of the installed machine into `undoStore` and returns its host path;
 /// empty, with the reason on `err`, when it cannot be found or read (the file is left as it is).
-std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err);
+/// `version`, when given, receives the identity of the file that was read.
+std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err,
+                                   platform::FileIdentity *version = nullptr);
+
+/// Takes the installed machine's PrefixLock for the whole command, so that no other program
+/// changes the registry or the undo store between reading and saving them. Returns ExitOk when
+/// held; otherwise says why on the error stream and returns the exit status (ExitBusy while
+/// another program works on the prefix).
+int takePrefixLock(const CommandContext &context, std::string_view command, PrefixLock &lock);
 
 /// True when the installed machine's registry may be changed; otherwise says why on `err`.
 bool registryIsWritable(std::ostream &err);

@@ -5,6 +5,8 @@
 #include "RepairCommandSupport.h"
 
 #include "lists/CheckableList.h"
+#include "platform/FileIdentity.h"
+#include "registry/PrefixLock.h"
 #include "registry/XmlStore.h"
 #include "repair/RestoreHistory.h"
 
@@ -25,9 +27,12 @@ void printRestoreHelp(std::ostream &out) {
          "is back on disk.\n\n"
          "  --prefix DIR   the prefix (default: $WINEPREFIX, else ~/.wine)\n\n"
          "Prints the restored records as 'history' prints them.\n\n"
+         "A record that cannot be written back exactly is not written at all and stays in the\n"
+         "undo store; the message names it and says why, and the other records are restored.\n\n"
          "Exit status: 0 when restored, 1 when the registry or Backup.xml could not be read or\n"
          "saved or a record could not be written back (the message says what was kept), 2 for\n"
-         "a wrong command line or a position that names no record.\n";
+         "a wrong command line or a position that names no record, 3 when another program is\n"
+         "working on the prefix (nothing was done).\n";
 }
 
 int runRestoreCommand(const CommandContext &context) {
@@ -50,8 +55,11 @@ int runRestoreCommand(const CommandContext &context) {
 
   if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
   if (!registryIsWritable(context.err)) return ExitCannotOpen;
+  PrefixLock lock;
+  if (const int status = takePrefixLock(context, "restore", lock); status != ExitOk) return status;
   pugi::xml_document undoStore;
-  const std::string path = readUndoStoreOfMachine(undoStore, context.err);
+  platform::FileIdentity version;
+  const std::string path = readUndoStoreOfMachine(undoStore, context.err, &version);
   if (path.empty()) return ExitCannotOpen;
 
   lists::CheckableList history;
@@ -63,15 +71,12 @@ int runRestoreCommand(const CommandContext &context) {
     if (!positions) return ExitUsage;
     for (int position : *positions) history.setChecked(position, true);
   }
-  std::vector<int> chosen = history.checkedRows();
-  std::vector<lists::Row> rows;
-  for (int position : chosen) rows.push_back(history.row(position));
-
-  const repair::ActionResult result = repair::restoreCheckedRecords(history, {undoStore, path});
-  // Records are restored from the last chosen one up; those restored are the last `count`.
-  const std::size_t restored = static_cast<std::size_t>(std::max(result.count, 0));
-  for (std::size_t i = rows.size() - std::min(restored, rows.size()); i < rows.size(); ++i)
-    writeTsvLine(context.out, {rows[i].caption, rows[i].subItem(0), rows[i].subItem(1)});
+  std::vector<lists::Row> restored;
+  const repair::ActionResult result =
+      repair::restoreCheckedRecords(history, {undoStore, path, &version}, &restored);
+  // Records are restored from the last chosen one up; print them in the history's order.
+  for (auto row = restored.rbegin(); row != restored.rend(); ++row)
+    writeTsvLine(context.out, {row->caption, row->subItem(0), row->subItem(1)});
   context.out.flush();
   if (result) return ExitOk;
   context.err << "tidewell-cli restore: " << result.message << "\n";

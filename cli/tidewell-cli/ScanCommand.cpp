@@ -29,7 +29,9 @@ void printScanHelp(std::ostream &out) {
          "written as a space).\n\n"
          "Ctrl-C stops the scan between two entries and lists the errors found until then.\n\n"
          "Exit status: 0 when the scan ran, 1 when the registry or ignore.xml could not be\n"
-         "read, 2 for a wrong command line.\n";
+         "read or the scan ended early on an error (an ignore.xml entry that lacks one of\n"
+         "its attributes, a value that cannot be read; the rows found until then are\n"
+         "listed), 2 for a wrong command line.\n";
 }
 
 /// A field of a tab-separated line: tabs and line breaks inside it would split the line.
@@ -179,7 +181,7 @@ int runScanCommand(const CommandContext &context) {
                 << outcome.result.failedGroup << ": " << outcome.result.error << "\n";
   json ? writeJson(context.out, outcome) : writeTsv(context.out, outcome);
   context.out.flush();
-  return ExitOk;
+  return outcome.result.kind == scan::ScanEndKind::Failed ? ExitCannotOpen : ExitOk;
 }
 
 } // namespace tw::cli

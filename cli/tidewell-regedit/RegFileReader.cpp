@@ -206,6 +206,14 @@ private:
     const std::size_t slash = name.find(u'\\');
     const std::u16string_view rootText = name.substr(0, slash);
     const auto root = detail::rootByName(rootText);
+    // The dynamic data root exists only while Windows 9x runs and no registry file keeps it:
+    // its keys would be imported into nothing.
+    if (root && *root == platform::HKEY_DYN_DATA)
+      return fail(Status::BadKeyName,
+                  "the root " + quoted(rootText) +
+                      " holds only live system data that no registry file keeps, so nothing can be "
+                      "imported into it; expected HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, "
+                      "HKEY_CLASSES_ROOT, HKEY_USERS or HKEY_CURRENT_CONFIG");
     if (!root)
       return fail(Status::BadKeyName,
                   "unknown root " + quoted(rootText) +

@@ -57,6 +57,8 @@ public:
   long deleteValue(RegKey key, std::string_view name) override;
   long flushKey(RegKey key) override;
   long discardUnflushedChanges() override;
+  /// The engine alone keeps nothing on disk, so no flush of it fails.
+  FlushFailure lastFlushFailure() const override { return {}; }
 
 private:
   struct Handle {

@@ -1,5 +1,7 @@
 #include "platform/WineRegistry.h"
 
+#include "platform/FileIdentity.h"
+
 #include "platform/registry/RegistryEngine.h"
 #include "platform/registry/RegistryRoots.h"
 #include "platform/registry/WineFileParser.h"
@@ -39,32 +41,6 @@ constexpr std::array<FileRole, 3> Roles = {{
 constexpr std::size_t SystemFile = 0;
 constexpr std::size_t UserFile = 2;
 
-// What identifies the file on disk as the one that was read.
-struct DiskIdentity {
-  bool exists = false;
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  timespec modified{};
-  bool operator==(const DiskIdentity &o) const {
-    return exists == o.exists && (!exists || (device == o.device && inode == o.inode && size == o.size &&
-                                              modified.tv_sec == o.modified.tv_sec &&
-                                              modified.tv_nsec == o.modified.tv_nsec));
-  }
-};
-
-DiskIdentity identityOf(const std::string &path) {
-  DiskIdentity id;
-  struct stat st{};
-  if (::stat(path.c_str(), &st) != 0) return id;
-  id.exists = true;
-  id.device = st.st_dev;
-  id.inode = st.st_ino;
-  id.size = st.st_size;
-  id.modified = st.st_mtim;
-  return id;
-}
-
 RegistryLoadResult failure(Status status, const std::string &file, std::string detail = {}) {
   RegistryLoadResult r;
   r.status = status;
@@ -73,9 +49,34 @@ RegistryLoadResult failure(Status status, const std::string &file, std::string d
   return r;
 }
 
+// What is wrong with the file at `path` before it is opened: a pipe, device or folder in its
+// place (opening a pipe would wait for a writer forever), or a link that leads nowhere (which
+// would pass for a missing file and start its keys empty). Ok for a regular file, FileNotFound
+// when there is nothing at all under the name.
+RegistryLoadResult checkBeforeOpening(const std::string &path) {
+  struct stat link{};
+  if (::lstat(path.c_str(), &link) != 0)
+    return failure(errno == ENOENT ? Status::FileNotFound : Status::ReadError, path, std::strerror(errno));
+  struct stat target{};
+  if (::stat(path.c_str(), &target) != 0) {
+    if (S_ISLNK(link.st_mode) && errno == ENOENT)
+      return failure(Status::NotAFile, path, "a symbolic link to a file that does not exist");
+    return failure(Status::ReadError, path, std::strerror(errno));
+  }
+  if (S_ISFIFO(target.st_mode)) return failure(Status::NotAFile, path, "a named pipe");
+  if (S_ISDIR(target.st_mode)) return failure(Status::NotAFile, path, "a folder");
+  if (S_ISCHR(target.st_mode) || S_ISBLK(target.st_mode)) return failure(Status::NotAFile, path, "a device");
+  if (S_ISSOCK(target.st_mode)) return failure(Status::NotAFile, path, "a socket");
+  if (!S_ISREG(target.st_mode)) return failure(Status::NotAFile, path);
+  return failure(Status::Ok, path);
+}
+
 // Reads a whole registry file; a missing file is reported as FileNotFound.
 RegistryLoadResult readWholeFile(const std::string &path, std::string &bytes) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (RegistryLoadResult checked = checkBeforeOpening(path); !checked) return checked;
+  // Not blocking: should a pipe take the file's place after the check, the read below fails
+  // instead of waiting.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return failure(errno == ENOENT ? Status::FileNotFound : Status::ReadError, path, std::strerror(errno));
   struct stat st{};
   RegistryLoadResult result = failure(Status::Ok, path);
@@ -158,9 +159,10 @@ public:
     std::lock_guard lock(m_saveMutex);
     return m_lastSave;
   }
-  std::string lastSaveError() const override {
+  std::string lastSaveError() const override { return lastFlushFailure().description(); }
+  FlushFailure lastFlushFailure() const override {
     std::lock_guard lock(m_saveMutex);
-    return m_lastSaveError;
+    return m_lastFailure;
   }
 
   static std::unique_ptr<WineRegistryImpl> open(const std::string &prefixDir, RegistryLoadResult &result,
@@ -168,22 +170,24 @@ public:
 
 private:
   long save(RegistryStore &store);
-  void noteSave(const SaveResult &saved, std::string error) {
+  void noteSave(const SaveResult &saved, FlushFailure failure) {
     std::lock_guard lock(m_saveMutex);
     m_lastSave = saved;
-    m_lastSaveError = std::move(error);
+    m_lastFailure = std::move(failure);
   }
+  /// Why the changed file `i` cannot be saved now, before anything is written.
+  FlushFailure::Cause obstacleToSaving(std::size_t i, const detail::BranchFile &file) const;
 
   std::string m_prefixDir;
   std::unique_ptr<detail::RegistryEngine> m_engine;
   std::array<detail::FileHeader, 3> m_headers;
-  std::array<DiskIdentity, 3> m_onDisk;
+  std::array<FileIdentity, 3> m_onDisk;
   std::string m_arch;
   std::string m_readOnlyReason;
   bool m_checkServer = true;
   mutable std::mutex m_saveMutex;
   SaveResult m_lastSave{SaveResult::Status::Ok, {}, 0};
-  std::string m_lastSaveError;
+  FlushFailure m_lastFailure;
 };
 
 std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &prefixDir, RegistryLoadResult &result,
@@ -215,7 +219,7 @@ std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &pref
       result = read;
       return nullptr;
     }
-    self->m_onDisk[i] = identityOf(paths[i]);
+    self->m_onDisk[i] = fileIdentityOf(paths[i]);
   }
 
   // The user's branch is named after the SID in user.reg's header, which must be read first.
@@ -287,29 +291,48 @@ std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &pref
   return self;
 }
 
+FlushFailure::Cause WineRegistryImpl::obstacleToSaving(std::size_t i, const detail::BranchFile &file) const {
+  // A wineserver that started after we read the files owns them now, and a file that changed
+  // on disk holds changes we have not seen: overwriting either would lose data.
+  if (m_checkServer && detail::isWineServerRunning(m_prefixDir)) return FlushFailure::Cause::ServerRunning;
+  if (!(fileIdentityOf(file.path) == m_onDisk[i])) return FlushFailure::Cause::ChangedOnDisk;
+  return FlushFailure::Cause::None;
+}
+
+static FlushFailure::Cause causeOf(SaveResult::Status status) {
+  switch (status) {
+  case SaveResult::Status::Ok: return FlushFailure::Cause::None;
+  case SaveResult::Status::NotARegularFile: return FlushFailure::Cause::NotARegularFile;
+  case SaveResult::Status::WriteProtected: return FlushFailure::Cause::WriteProtected;
+  case SaveResult::Status::CannotCreate: return FlushFailure::Cause::CannotCreate;
+  case SaveResult::Status::WriteFailed: return FlushFailure::Cause::WriteFailed;
+  case SaveResult::Status::SyncFailed: return FlushFailure::Cause::SyncFailed;
+  case SaveResult::Status::RenameFailed: return FlushFailure::Cause::RenameFailed;
+  }
+  return FlushFailure::Cause::WriteFailed;
+}
+
 long WineRegistryImpl::save(RegistryStore &store) {
   std::vector<detail::BranchFile> &files = store.files();
   std::array<bool, 3> failed{};
-  long status = error::Success;
   SaveResult lastSaved{SaveResult::Status::Ok, {}, 0};
-  std::string problem;
-  for (std::size_t i = 0; i < files.size(); ++i) {
+  FlushFailure failure;
+  // Every changed file is checked before any is written, so that a flush refused for the
+  // prefix's sake (Wine runs, another program wrote a file) writes none of them: one action's
+  // changes reach the disk whole or not at all.
+  for (std::size_t i = 0; i < files.size() && !failure.failed(); ++i) {
+    if (files[i].changes == files[i].saved) continue;
+    failure.cause = obstacleToSaving(i, files[i]);
+    failure.file = files[i].path;
+  }
+  if (failure.failed()) {
+    for (std::size_t i = 0; i < files.size(); ++i) failed[i] = files[i].changes != files[i].saved;
+  } else {
+    failure = {};
+  }
+  for (std::size_t i = 0; i < files.size() && !failure.failed(); ++i) {
     detail::BranchFile &file = files[i];
     if (file.changes == file.saved) continue;
-    // A wineserver that started after we read the files owns them now, and a file that
-    // changed on disk holds changes we have not seen: overwriting either would lose data.
-    if (m_checkServer && detail::isWineServerRunning(m_prefixDir)) {
-      failed[i] = true;
-      status = error::AccessDenied;
-      problem = "cannot save " + file.path + ": Wine started running for this prefix; the file on disk is unchanged";
-      continue;
-    }
-    if (!(identityOf(file.path) == m_onDisk[i])) {
-      failed[i] = true;
-      status = error::WriteFault;
-      problem = "cannot save " + file.path + ": it changed on disk since it was read; the file on disk is unchanged";
-      continue;
-    }
     // A registry file that is a symbolic link is replaced where it really lives.
     std::string target = file.path;
     if (char *real = ::realpath(file.path.c_str(), nullptr)) {
@@ -328,18 +351,25 @@ long WineRegistryImpl::save(RegistryStore &store) {
                             });
     SaveResult saved = writer.commit();
     if (!saved) {
-      failed[i] = true;
-      status = error::WriteFault;
+      // The files after this one are not written either; what was written stays written.
+      for (std::size_t j = i; j < files.size(); ++j) failed[j] = files[j].changes != files[j].saved;
       lastSaved = saved;
-      problem = saved.description();
-      continue;
+      failure.cause = causeOf(saved.status);
+      failure.file = file.path;
+      failure.osError = saved.osError;
+      break;
     }
     file.saved = file.changes;
-    m_onDisk[i] = identityOf(file.path);
+    m_onDisk[i] = fileIdentityOf(file.path);
   }
   // What reached the disk (and changes to keys no file holds) can no longer be taken back.
   store.forgetChanges([&failed](std::uint8_t file) { return file < failed.size() && failed[file]; });
-  noteSave(lastSaved, problem);
+  const long status = !failure.failed()                                        ? error::Success
+                      : failure.cause == FlushFailure::Cause::ServerRunning ||
+                              failure.cause == FlushFailure::Cause::WriteProtected
+                          ? error::AccessDenied
+                          : error::WriteFault;
+  noteSave(lastSaved, std::move(failure));
   return status;
 }
 

@@ -1,26 +1,21 @@
 #include "platform/registry/WineServerLock.h"
 
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tw::platform::detail {
 
-// The name recorded in <prefix>/wineserver: a folder below /tmp such as "wine-AbC123".
-static std::string recordedServerRoot(const std::string &prefixDir) {
-  int fd = ::open((prefixDir + "/wineserver").c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  char buffer[256];
-  ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
-  ::close(fd);
-  if (n <= 0) return {};
-  std::string name(buffer, static_cast<std::size_t>(n));
-  while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) name.pop_back();
-  if (name.empty()) return {};
-  if (name.front() == '/') return name.find("/../") == std::string::npos ? name : std::string();
-  bool plain = name != "." && name != ".." && name.find('/') == std::string::npos;
-  return plain ? "/tmp/" + name : std::string();
+// Where Wine keeps its server folders; it does not look anywhere else.
+static constexpr const char *ServerRoot = "/tmp";
+
+/// True when `path` is a folder (not a link to one) that belongs to this user.
+static bool isOwnFolder(const std::string &path) {
+  struct stat st{};
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid();
 }
 
 std::vector<std::string> wineServerFolders(const std::string &prefixDir) {
@@ -30,15 +25,31 @@ std::vector<std::string> wineServerFolders(const std::string &prefixDir) {
   std::snprintf(leaf, sizeof leaf, "/server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                 static_cast<unsigned long long>(st.st_ino));
   std::vector<std::string> folders;
-  folders.push_back("/tmp/.wine-" + std::to_string(::getuid()) + leaf);
-  std::string recorded = recordedServerRoot(prefixDir);
-  if (!recorded.empty()) folders.push_back(recorded + leaf);
+  folders.push_back(std::string(ServerRoot) + "/.wine-" + std::to_string(::getuid()) + leaf);
+  // Debian's Wine: a private folder per prefix, /tmp/wine-XXXXXX, made with mkdtemp.
+  if (DIR *dir = ::opendir(ServerRoot)) {
+    while (const dirent *entry = ::readdir(dir)) {
+      const std::string_view name = entry->d_name;
+      if (name.substr(0, 5) != "wine-") continue;
+      const std::string root = std::string(ServerRoot) + "/" + std::string(name);
+      if (!isOwnFolder(root)) continue;
+      const std::string folder = root + leaf;
+      if (isOwnFolder(folder)) folders.push_back(folder);
+    }
+    ::closedir(dir);
+  }
   return folders;
 }
 
 static bool isLockHeld(const std::string &lockPath) {
-  int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocking: a pipe in the lock file's place must not hang the program.
+  int fd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) return false; // no lock file: no server has run since the folder was cleaned
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
   struct flock probe{};
   probe.l_type = F_WRLCK;
   probe.l_whence = SEEK_SET;

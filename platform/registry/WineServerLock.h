@@ -8,11 +8,12 @@
 
 namespace tw::platform::detail {
 
-/// The folders a wineserver of `prefixDir` may use, named after the prefix folder's device
-/// and inode (hex) as Wine names them: /tmp/.wine-<uid>/server-<dev>-<inode>, and, for
-/// Wine builds that keep their server folders in a private temporary folder recorded in the
-/// prefix's "wineserver" file (Debian's), /tmp/<that folder>/server-<dev>-<inode>. Empty if
-/// the prefix folder cannot be examined.
+/// The folders a wineserver of `prefixDir` may use, found as Wine finds them: named
+/// server-<dev>-<inode> after the prefix folder's device and inode (hex), below Wine's own
+/// /tmp/.wine-<uid> or below one of the private /tmp/wine-XXXXXX folders that Debian's Wine
+/// makes (Debian's Wine records the one it chose in the prefix's "wineserver" file; that file is
+/// never read here, since it can be moved or replaced). Only folders of this user count, as Wine
+/// accepts no other. Empty if the prefix folder cannot be examined.
 std::vector<std::string> wineServerFolders(const std::string &prefixDir);
 
 /// True when a process holds the lock a running wineserver holds on the `lock` file in one

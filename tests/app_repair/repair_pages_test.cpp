@@ -113,7 +113,48 @@ private slots:
   void historyRestoresCheckedRecordsAndClears();
   void ignorePageAddsRemovesAndChecks();
   void errorRowsMovedToTheIgnoreListAreNotReportedAgain();
+  void anotherProgramsRecordsAreReadBeforeEachActionAndNeverSavedOver();
 };
+
+void RepairPagesTest::anotherProgramsRecordsAreReadBeforeEachActionAndNeverSavedOver() {
+  Window w;
+  w.open();
+  QVERIFY(w.scan());
+  QCOMPARE(w.errors().count(), 3);
+  // Another program (a tidewell-cli) records a fix of its own while the window is open.
+  const auto otherProgramSaves = [&w](int records) {
+    pugi::xml_document theirs;
+    tw::resetXmlDocument(theirs, tw::UndoStoreRootName);
+    for (int i = 0; i < records; ++i)
+      tw::appendUndoRecord(theirs, {"Theirs", "their key " + std::to_string(i), "theirs"});
+    return static_cast<bool>(tw::saveXmlDocument(theirs, w.undoStoreFile().string()));
+  };
+  QVERIFY(otherProgramSaves(1));
+  Window::setChecked(w.scanPage().lvErrors, w.rowOf(XyzKeyText), false);
+  w.scanPage().btnFixSelected->click();
+  QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
+  std::vector<tw::UndoRecord> records = w.savedRecords();
+  QCOMPARE(records.size(), std::size_t{3});
+  QCOMPARE(records[0].name, std::string("Theirs"));
+
+  // The history shows the file as it is now; a restore of rows that may stand for other records
+  // than the user saw does nothing but show them again.
+  w.form->toolHistory->click();
+  QCOMPARE(w.historyPage().history().count(), 3);
+  QVERIFY(otherProgramSaves(4));
+  Window::setChecked(w.historyPage().lvHistory, 0, true);
+  w.historyPage().btnRestore->click();
+  QCOMPARE(w.messages.errors.size(), 1);
+  QVERIFY2(w.messages.errors[0].contains(QStringLiteral("Another program changed the undo store")),
+           qPrintable(w.messages.errors[0]));
+  QCOMPARE(w.historyPage().history().count(), 4);
+  QCOMPARE(w.savedRecords().size(), std::size_t{4});
+
+  // Closing the window does not write its copy over a newer file.
+  QVERIFY(otherProgramSaves(5));
+  QVERIFY(w.form->close());
+  QCOMPARE(w.savedRecords().size(), std::size_t{5});
+}
 
 void RepairPagesTest::fixSelectedErasesCheckedRowsAfterSavingTheirRecords() {
   Window w;

@@ -317,7 +317,7 @@ TEST_F(CliScan, DamagedIgnoreListIsReportedAndLeftAsItWas) {
 TEST_F(CliScan, MalformedIgnoreEntryEndsTheScanWithAMessage) {
   std::ofstream(m_work / "ignore.xml") << "<IgnoreList><ERROR ROOT=\"x\" KEY=\"y\"/></IgnoreList>";
   CliRun r = scan("--json");
-  ASSERT_EQ(r.exitCode, 0) << r.err;
+  ASSERT_EQ(r.exitCode, 1) << r.err;
   EXPECT_THAT(r.err, HasSubstr("has no VALUE attribute"));
   Json document = JsonReader(r.out).readDocument();
   EXPECT_EQ(document["end"].text(), "failed");

@@ -5,7 +5,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using tw::platform::saveFileAtomically;
@@ -82,4 +85,37 @@ TEST_F(AtomicFileTest, RefusesToReplaceWhatIsNotARegularFile) {
   EXPECT_EQ(folder.status, SaveResult::Status::NotARegularFile);
   EXPECT_NE(folder.description().find("not a regular file"), std::string::npos);
   EXPECT_TRUE(fs::is_directory(dir / "folder"));
+}
+
+TEST_F(AtomicFileTest, WriteProtectedFileIsLeftAsItIs) {
+  auto target = dir / "Backup.xml";
+  ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
+  ::chmod(target.c_str(), 0444);
+  SaveResult r = saveFileAtomically(target.string(), "new");
+  EXPECT_EQ(r.status, SaveResult::Status::WriteProtected);
+  EXPECT_NE(r.description().find(target.string() + ": it is write-protected"), std::string::npos) << r.description();
+  EXPECT_EQ(read(target), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1);
+}
+
+TEST_F(AtomicFileTest, TemporaryFilesOfKilledSavesGoAtTheNextSave) {
+  auto target = dir / "system.reg";
+  ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
+  // What a save killed before its rename leaves, a save still running elsewhere, and files that
+  // only look alike.
+  const fs::path stale = dir / "system.reg.tmp-AbC123";
+  std::ofstream(stale) << "half";
+  const fs::path running = dir / "system.reg.tmp-Run999";
+  const int held = ::open(running.c_str(), O_CREAT | O_WRONLY, 0600);
+  ASSERT_GE(held, 0);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const fs::path others[] = {dir / "user.reg.tmp-AbC123", dir / "system.reg.tmp-toolong", dir / "system.reg.tmp-"};
+  for (const fs::path &other : others) std::ofstream(other) << "not ours";
+
+  ASSERT_TRUE(saveFileAtomically(target.string(), "new"));
+  EXPECT_EQ(read(target), "new");
+  EXPECT_FALSE(fs::exists(stale));
+  EXPECT_TRUE(fs::exists(running));
+  for (const fs::path &other : others) EXPECT_TRUE(fs::exists(other)) << other;
+  ::close(held);
 }

@@ -6,6 +6,7 @@
 #include "platform/WineRegistry.h"
 
 #include <csignal>
+#include <functional>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -244,6 +245,98 @@ TEST_F(WineReadOnly, OpeningReadOnlyRefusesEveryChange) {
       << "MAXIMUM_ALLOWED gets what may be had";
   const std::uint8_t data[] = "x";
   EXPECT_EQ(reg->setValue(HKEY_LOCAL_MACHINE, "v", regtype::Sz, data, 2), error::AccessDenied);
+}
+
+} // namespace
+
+namespace {
+
+/// Runs `work` in a child process and says whether it ended within `seconds`: a registry open
+/// that waits on a named pipe forever must show as a failure, not hang the test program.
+bool endsInTime(const std::function<void()> &work, int seconds = 10) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    work();
+    ::_exit(0);
+  }
+  for (int waited = 0; waited < seconds * 100; ++waited) {
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    ::usleep(10000);
+  }
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  return false;
+}
+
+TEST_F(WineReadOnly, SpecialFilesInPlaceOfRegistryFilesAreRefusedBeforeOpening) {
+  const struct {
+    const char *file;
+    const char *said;
+  } cases[] = {{"system.reg", "a named pipe"}, {"user.reg", "a named pipe"}, {"userdef.reg", "a named pipe"}};
+  for (const auto &c : cases) {
+    const fs::path path = dir.path() / c.file;
+    const std::string saved = readFile(path);
+    fs::remove(path);
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    RegistryLoadResult result;
+    EXPECT_TRUE(endsInTime([&] {
+      auto reg = openWineRegistry(dir.path().string(), result);
+      if (reg || result.status != RegistryLoadResult::Status::NotAFile) ::_exit(1);
+      if (result.description().find(path.string()) == std::string::npos) ::_exit(2);
+      if (result.description().find(c.said) == std::string::npos) ::_exit(3);
+    })) << c.file;
+    fs::remove(path);
+    writeFile(path, saved);
+  }
+
+  // A link that leads nowhere in place of user.reg is not an empty HKEY_CURRENT_USER.
+  fs::remove(dir.path() / "user.reg");
+  fs::create_symlink(dir.path() / "gone.reg", dir.path() / "user.reg");
+  RegistryLoadResult result;
+  EXPECT_EQ(openWineRegistry(dir.path().string(), result), nullptr);
+  EXPECT_EQ(result.status, RegistryLoadResult::Status::NotAFile);
+  EXPECT_NE(result.description().find("user.reg"), std::string::npos) << result.description();
+  EXPECT_NE(result.description().find("link to a file that does not exist"), std::string::npos)
+      << result.description();
+}
+
+TEST_F(WineReadOnly, ARunningServerIsFoundWithoutThePrefixsRecordOfIt) {
+  std::string recorded = "wine-tw" + std::to_string(::getpid()) + "m";
+  FakeWineServer server(dir.path(), recorded);
+  // The record that Debian's Wine leaves in the prefix is moved away, or a pipe takes its place.
+  fs::rename(dir.path() / "wineserver", dir.path() / "wineserver.moved");
+  auto reg = open();
+  ASSERT_NE(reg, nullptr);
+  EXPECT_TRUE(reg->isReadOnly());
+  ASSERT_EQ(::mkfifo((dir.path() / "wineserver").c_str(), 0600), 0);
+  EXPECT_TRUE(endsInTime([&] {
+    RegistryLoadResult result;
+    auto again = openWineRegistry(dir.path().string(), result);
+    if (!again || !again->isReadOnly()) ::_exit(1);
+  }));
+}
+
+TEST_F(WineReadOnly, ARefusedSaveTellsTheFileAndTheCauseAsValues) {
+  auto reg = open();
+  putString(*reg, HKEY_LOCAL_MACHINE, "Software\\Machine Key", "", "ours");
+  putString(*reg, HKEY_CURRENT_USER, "Software\\User Key", "", "ours");
+  const std::string systemBefore = readFile(dir.path() / "system.reg");
+  // Another program rewrote user.reg: neither file is written, not even system.reg, whose own
+  // check would have passed.
+  const std::string theirs = readFile(dir.path() / "user.reg") + "\n[Software\\\\Theirs] 1700000001\n@=\"t\"\n";
+  writeFile(dir.path() / "user.reg", theirs);
+  EXPECT_EQ(reg->flushKey(HKEY_LOCAL_MACHINE), error::WriteFault);
+  const FlushFailure failure = reg->lastFlushFailure();
+  EXPECT_EQ(failure.cause, FlushFailure::Cause::ChangedOnDisk);
+  EXPECT_EQ(failure.file, (dir.path() / "user.reg").string());
+  EXPECT_NE(failure.description().find("user.reg: it changed on disk"), std::string::npos) << failure.description();
+  EXPECT_EQ(readFile(dir.path() / "system.reg"), systemBefore);
+  EXPECT_EQ(readFile(dir.path() / "user.reg"), theirs);
+  ASSERT_EQ(reg->discardUnflushedChanges(), error::Success);
+  EXPECT_EQ(getString(*reg, HKEY_LOCAL_MACHINE, "Software\\Machine Key", ""), "m");
+  EXPECT_EQ(reg->flushKey(HKEY_LOCAL_MACHINE), error::Success);
+  EXPECT_FALSE(reg->lastFlushFailure().failed());
 }
 
 } // namespace

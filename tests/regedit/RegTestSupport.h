@@ -72,6 +72,7 @@ public:
   }
   long flushKey(platform::RegKey k) override { return m_inner.flushKey(k); }
   long discardUnflushedChanges() override { return m_inner.discardUnflushedChanges(); }
+  platform::FlushFailure lastFlushFailure() const override { return m_inner.lastFlushFailure(); }
 
 private:
   platform::RegistryApi &m_inner;

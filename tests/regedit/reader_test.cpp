@@ -58,6 +58,8 @@ TEST(RegFileReader, RefusesDamagedTextWithStatusAndLine) {
       {V5 + "[HKEY_CURRENT_USER\\A\r\n", Status::BadKeyName, 2},
       {V5 + "[ HKEY_CURRENT_USER\\A]\r\n", Status::BadKeyName, 2},
       {V5 + "[HKEY_NOWHERE\\A]\r\n", Status::BadKeyName, 2},
+      {V5 + "[HKEY_DYN_DATA\\A]\r\n", Status::BadKeyName, 2},
+      {V5 + "[-HKEY_DYN_DATA\\A]\r\n", Status::BadKeyName, 2},
       {V5 + "[HKCU\\A]\r\n", Status::BadKeyName, 2},
       {V5 + "[]\r\n", Status::BadKeyName, 2},
       {V5 + "[HKEY_CURRENT_USER\\A\\\\B]\r\n", Status::BadKeyName, 2},

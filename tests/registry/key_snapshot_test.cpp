@@ -376,12 +376,20 @@ TEST_F(KeySnapshotTest, RestoreCreatesKeysAndDefaultValues) {
   EXPECT_TRUE(machine.keyExists(HKEY_CURRENT_USER, "Software\\New\\Deeper"));
   RestoreItem("HKEY_CURRENT_USER\\Software\\New", "", "rdString", "");
   EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", ""), std::make_pair(Sz, test::textBytes("")));
-  // Unknown root names go to the classes root; unknown types write no value.
-  RestoreItem("HKEY_SOMETHING\\.xyz", "v", "rdQword", "01");
-  EXPECT_TRUE(machine.keyExists(HKEY_CLASSES_ROOT, ".xyz"));
-  EXPECT_FALSE(machine.rawValue(HKEY_CLASSES_ROOT, ".xyz", "v"));
-  RestoreItem("HKEY_CURRENT_USER\\Software\\New", "n", "rdInteger", "not hex");
-  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", "n"), std::make_pair(Dword, Bytes{0, 0, 0, 0}));
+  // An unknown root name, an unknown type or an integer that is not hexadecimal cannot be given
+  // back exactly: nothing is written (not under the classes root, not as 0), and the error says why.
+  EXPECT_EQ(restoreError([] { RestoreItem("HKEY_SOMETHING\\.xyz", "v", "rdString", "01"); }),
+            "Could not convert the record: the value 'v' of HKEY_SOMETHING\\.xyz is under 'HKEY_SOMETHING', "
+            "which is not a registry root the program records");
+  EXPECT_EQ(restoreError([] { RestoreItem("HKEY_CURRENT_USER\\Software\\Q", "v", "rdQword", "01"); }),
+            "Could not convert the record: the value 'v' of HKEY_CURRENT_USER\\Software\\Q has the TYPE "
+            "'rdQword', which the program does not know, and no RAW attribute");
+  EXPECT_EQ(restoreError([] { RestoreItem("HKEY_CURRENT_USER\\Software\\New", "n", "rdInteger", "not hex"); }),
+            "Could not convert the record: the value 'n' of HKEY_CURRENT_USER\\Software\\New is an rdInteger "
+            "whose VALUE 'not hex' is not a hexadecimal number");
+  EXPECT_FALSE(machine.keyExists(HKEY_CLASSES_ROOT, ".xyz"));
+  EXPECT_FALSE(machine.keyExists(HKEY_CURRENT_USER, "Software\\Q"));
+  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", "n"));
   RestoreItem("HKEY_CURRENT_USER\\Software\\New", "low", "rdBinary", "1FF,\\100");
   EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\New", "low"), std::make_pair(Binary, Bytes{0xFF, 0}));
 }
@@ -405,9 +413,8 @@ TEST_F(KeySnapshotTest, MalformedItemsFailWithoutWriting) {
                                "Backup.xml", UndoStoreRootName));
   EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 0)); }),
             "Could not convert the record: an ITEM lacks its VALUE attribute");
-  // The items before the bad one stay written, the ones after it are not reached.
-  EXPECT_TRUE(machine.rawValue(HKEY_CURRENT_USER, "Software\\M", "a"));
-  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\M", "c"));
+  // Every item is checked before any is written: none of the record is.
+  EXPECT_FALSE(machine.keyExists(HKEY_CURRENT_USER, "Software\\M"));
   EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 1)); }),
             "Could not convert the record: an ITEM lacks its SUBKEY attribute");
   EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 2)); }), "no exception");
@@ -442,7 +449,7 @@ TEST_F(KeySnapshotTest, ExactFormIsCheckedBeforeAnythingIsWritten) {
   RestoreItem("HKEY_CURRENT_USER\\Software\\R", "", "", "", "0:");
   EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\R", ""), std::make_pair(regtype::None, Bytes{}));
 
-  // In a record, the bad item stops the restore like any other malformed item.
+  // In a record, the bad item keeps the whole record from being written, as any malformed item.
   pugi::xml_document document;
   ASSERT_TRUE(parseXmlDocument(document,
                                "<TidewellRegistryCleaner><ELEMENT NAME='n' TYPE='t' PATH='p'>"
@@ -454,9 +461,39 @@ TEST_F(KeySnapshotTest, ExactFormIsCheckedBeforeAnythingIsWritten) {
   EXPECT_EQ(restoreError([&] { restoreRecord(undoRecordAt(document, 0)); }),
             "Could not convert the record: the RAW attribute of the value 'b' of HKEY_CURRENT_USER\\Software\\S "
             "is damaged (odd number of hex digits in the data)");
-  EXPECT_EQ(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "a"), std::make_pair(MultiSz, Bytes{'a', 0, 0}));
+  EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "a"));
   EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "b"));
   EXPECT_FALSE(machine.rawValue(HKEY_CURRENT_USER, "Software\\S", "c"));
+}
+
+} // namespace
+} // namespace tw
+
+namespace tw {
+namespace {
+
+TEST(KeySnapshotNames, EveryNameTheUndoStoreSaysItHoldsComesBackExactly) {
+  // Every control character, markup, and text the registry may hand over that is not UTF-8.
+  std::vector<std::string> names;
+  for (int c = 0; c < 32; ++c) names.push_back(std::string("a") + static_cast<char>(c) + "b");
+  for (const char *text : {"<&>\"'", "\t\n\r lead and trail \n", "\xc3\xa9t\xc3\xa9", "\xed\xa0\x80 lone surrogate",
+                           "\xff\xfe bytes", "]]>"})
+    names.emplace_back(text);
+  int held = 0;
+  for (const std::string &name : names) {
+    if (!undoStoreCanHold(name)) {
+      EXPECT_NE(name.find('\0'), std::string::npos) << "only a NUL is beyond the undo store";
+      continue;
+    }
+    ++held;
+    pugi::xml_document store;
+    resetXmlDocument(store, UndoStoreRootName);
+    appendUndoRecord(store, {"n", "t", "p"}).append_child("ITEM").append_attribute("NAME").set_value(name.c_str());
+    pugi::xml_document reread;
+    ASSERT_TRUE(parseXmlDocument(reread, xmlDocumentText(store), "Backup.xml", UndoStoreRootName));
+    EXPECT_EQ(std::string(undoRecordAt(reread, 0).child("ITEM").attribute("NAME").value()), name);
+  }
+  EXPECT_EQ(held, static_cast<int>(names.size()) - 1);
 }
 
 } // namespace

@@ -64,6 +64,10 @@ public:
     return flushFails ? api::error::WriteFault : m_inner->flushKey(key);
   }
   long discardUnflushedChanges() override { return m_inner->discardUnflushedChanges(); }
+  api::FlushFailure lastFlushFailure() const override {
+    if (!flushFails) return m_inner->lastFlushFailure();
+    return {api::FlushFailure::Cause::WriteFailed, "/test/system.reg", 28 /* ENOSPC */};
+  }
 
 private:
   std::unique_ptr<platform::RegistryApi> m_inner;

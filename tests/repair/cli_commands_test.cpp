@@ -11,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -160,6 +162,49 @@ TEST_F(CliCommandsTest, IgnoreListOfTheCurrentFolder) {
   EXPECT_EQ(cli("ignore list").status, 1);
   EXPECT_EQ(cli("ignore add a b c").status, 1);
   EXPECT_EQ(fileText(root / "ignore.xml"), "<IgnoreList><ERROR");
+}
+
+TEST_F(CliCommandsTest, ExitStatusesSayWhatHappened) {
+  const auto rows = cli(withPrefix("scan")).lines();
+  ASSERT_FALSE(rows.empty());
+
+  // An entry lacking an attribute ends the scan early: status 1, as the help says.
+  std::ofstream(root / "ignore.xml") << "<IgnoreList><ERROR ROOT=\"HKEY_CURRENT_USER\" KEY=\"Software\"/></IgnoreList>";
+  EXPECT_EQ(cli(withPrefix("scan")).status, 1);
+  EXPECT_EQ(cli(withPrefix("fix")).status, 1);
+  // Adding to that list works and says so; the damaged entry is only noted.
+  EXPECT_EQ(cli("ignore add HKEY_CURRENT_USER Software one").status, 0);
+  EXPECT_NE(fileText(root / "ignore.xml").find("VALUE=\"one\""), std::string::npos);
+  fs::remove(root / "ignore.xml");
+
+  // A write-protected ignore.xml or Backup.xml is respected as a registry file is.
+  ASSERT_EQ(cli("ignore add HKEY_CURRENT_USER Software one").status, 0);
+  const std::string ignoreBefore = fileText(root / "ignore.xml");
+  fs::permissions(root / "ignore.xml", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(cli("ignore add HKEY_CURRENT_USER Software two").status, 1);
+  EXPECT_EQ(fileText(root / "ignore.xml"), ignoreBefore);
+  fs::remove(root / "ignore.xml");
+  fs::create_directories(undoStore().parent_path());
+  std::ofstream(undoStore()) << "<TidewellRegistryCleaner/>\n";
+  fs::permissions(undoStore(), fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(cli(withPrefix("fix")).status, 1);
+  EXPECT_EQ(fileText(undoStore()), "<TidewellRegistryCleaner/>\n");
+  EXPECT_EQ(cli(withPrefix("scan")).lines(), rows);
+  fs::permissions(undoStore(), fs::perms::owner_all);
+
+  // Another program at work on the prefix: fix, restore and clear do nothing and say so (3).
+  const fs::path lockFile = undoStore().parent_path() / "tidewell.lock";
+  const int other = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  EXPECT_EQ(cli(withPrefix("fix")).status, 3);
+  EXPECT_EQ(cli(withPrefix("restore") + " --all").status, 3);
+  EXPECT_EQ(cli(withPrefix("clear")).status, 3);
+  EXPECT_EQ(cli(withPrefix("scan")).lines(), rows);
+  EXPECT_EQ(cli(withPrefix("history")).status, 0) << "reading needs no lock";
+  ::close(other);
+  EXPECT_EQ(cli(withPrefix("fix")).status, 0);
+  EXPECT_LT(cli(withPrefix("scan")).lines().size(), rows.size());
 }
 
 TEST_F(CliCommandsTest, HelpAndWrongArguments) {

@@ -149,8 +149,10 @@ std::vector<std::string> unrecordedLosses(const RegistryContent &original, const
   return losses;
 }
 
-/// Starts tidewell-cli with `args` in `folder`, output thrown away.
-pid_t startCli(const std::string &folder, const std::vector<std::string> &args) {
+/// Starts tidewell-cli with `args` in `folder`; its standard output goes to `output` (a host
+/// file), or is thrown away when none is given. Standard error is thrown away.
+pid_t startCli(const std::string &folder, const std::vector<std::string> &args,
+               const std::string &output = {}) {
   std::vector<char *> argv;
   std::string program = TIDEWELL_CLI_PATH;
   argv.push_back(program.data());
@@ -160,7 +162,8 @@ pid_t startCli(const std::string &folder, const std::vector<std::string> &args) 
   const pid_t pid = fork();
   if (pid == 0) {
     const int devNull = open("/dev/null", O_WRONLY);
-    dup2(devNull, STDOUT_FILENO);
+    const int out = output.empty() ? devNull : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, STDOUT_FILENO);
     dup2(devNull, STDERR_FILENO);
     if (chdir(folder.c_str()) != 0) _exit(127);
     execv(argv[0], argv.data());
@@ -371,6 +374,76 @@ TEST_F(CrashTest, KilledFixOrRestoreLosesNothing) {
   const auto mismatches = differences(original, *completeRun);
   ASSERT_TRUE(mismatches.empty()) << mismatches.size() << " differences, the first: " << mismatches.front();
   killRepeatedly(fixedState, restore, 100, 2);
+}
+
+/// The key names (second field) of the rows a fix printed.
+std::vector<std::string> printedKeyNames(const fs::path &output) {
+  std::vector<std::string> names;
+  std::istringstream lines(readFile(output).value_or(std::string()));
+  for (std::string line; std::getline(lines, line);) {
+    const auto first = line.find('\t');
+    if (first == std::string::npos) continue;
+    names.push_back(line.substr(first + 1, line.find('\t', first + 1) - first - 1));
+  }
+  return names;
+}
+
+/// True when the key text names a key of `content`, or a value of one (a value name may hold
+/// backslashes, so every split is tried).
+bool isInRegistry(const RegistryContent &content, const std::string &keyText) {
+  const std::string path = canonicalKeyPath(keyText);
+  if (content.keys.contains(path)) return true;
+  for (std::size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+    auto key = content.keys.find(path.substr(0, cut));
+    if (key != content.keys.end() && key->second.values.contains(path.substr(cut + 1))) return true;
+  }
+  return false;
+}
+
+TEST_F(CrashTest, TwoProgramsFixingAtOnceLoseNothing) {
+  // Two fixes of different groups on one prefix, started together, many times over. One program
+  // at a time may change the prefix: the other is refused (exit status 3), or finds the files
+  // changed on disk and removes nothing, or runs after the first one has finished. Whatever the
+  // timing, everything gone from the registry files is recorded in Backup.xml, and every row a
+  // program prints as fixed is gone from them.
+  const std::vector<std::string> first = {"fix", "--prefix", prefix.string(), "--groups", "0,1,2,3,4,5,6"};
+  const std::vector<std::string> second = {"fix", "--prefix", prefix.string(), "--groups", "7,8,9,10,11"};
+  constexpr int Pairs = 60;
+  int busy = 0, refusedSave = 0, both = 0;
+  for (int pair = 0; pair < Pairs; ++pair) {
+    loadState(pristine);
+    const fs::path outputs[] = {root / "first.tsv", root / "second.tsv"};
+    const pid_t a = startCli(root.string(), first, outputs[0].string());
+    const pid_t b = startCli(root.string(), second, outputs[1].string());
+    const int statuses[] = {waitFor(a), waitFor(b)};
+    int succeeded = 0;
+    for (int i = 0; i < 2; ++i) {
+      ASSERT_TRUE(WIFEXITED(statuses[i])) << "pair " << pair << ": program " << i << " did not end normally";
+      const int status = WEXITSTATUS(statuses[i]);
+      ASSERT_TRUE(status == 0 || status == 1 || status == 3) << "pair " << pair << ": exit status " << status;
+      if (status == 0) ++succeeded;
+      if (status == 3) ++busy;
+      if (status == 1) ++refusedSave;
+    }
+    if (succeeded == 2) ++both;
+    EXPECT_GE(succeeded, 1) << "pair " << pair << ": neither program fixed anything";
+    checkNothingLost(pair);
+    if (HasFatalFailure()) return;
+    std::string problem;
+    const auto now = readPrefixRegistry(prefix.string(), problem);
+    ASSERT_TRUE(now) << problem;
+    const auto records = readUndoRecords(prefix, problem);
+    ASSERT_TRUE(records) << problem;
+    for (const fs::path &output : outputs)
+      for (const std::string &keyName : printedKeyNames(output)) {
+        ASSERT_TRUE(records->keyTexts.contains(canonicalKeyPath(keyName)))
+            << "pair " << pair << ": " << keyName << " was printed as fixed but has no record";
+        ASSERT_FALSE(isInRegistry(*now, keyName)) << "pair " << pair << ": " << keyName
+                                                  << " was printed as fixed but is still in the registry files";
+      }
+  }
+  std::printf("[          ] %d pairs: %d refused as busy, %d refused at saving, %d with both fixing\n", Pairs,
+              busy, refusedSave, both);
 }
 
 } // namespace

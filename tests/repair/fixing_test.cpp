@@ -1,11 +1,20 @@
 #include "repair/Fixing.h"
 
+#include "repair/UndoTransaction.h"
+
 #include "RepairTestMachine.h"
 
+#include "platform/FileIdentity.h"
 #include "platform/RegistryApi.h"
 #include "registry/XmlStore.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace tw::repair {
 namespace {
@@ -237,18 +246,27 @@ TEST_F(FixingTest, UnsavedUndoStoreTakesEverythingBack) {
   EXPECT_FALSE(errors.row(1).checked);
 }
 
-TEST_F(FixingTest, UnsavedRegistryKeepsTheSavedRecords) {
+TEST_F(FixingTest, UnsavedRegistryReportsNothingFixedAndKeepsNoRecord) {
   machine.setFlushFails(true);
   errors.append(test::errorRow("Application", appPath("bar.exe")));
-  ActionResult result = fixSelectedErrors(errors, undoStore());
+  errors.append(test::errorRow("Application", appPath("baz.exe")));
+  const auto rowsBefore = test::rowTexts(errors);
+  std::vector<lists::Row> fixed;
+  ActionResult result = fixSelectedErrors(errors, undoStore(), &fixed);
   EXPECT_EQ(result.status, ActionResult::Status::RegistryNotSaved);
-  EXPECT_FALSE(result.message.empty());
-  EXPECT_EQ(result.count, 1);
-  EXPECT_TRUE(errors.isEmpty());
+  // The message names the file and the cause the registry gives, never "saved".
+  EXPECT_NE(result.message.find("cannot save /test/system.reg: writing failed"), std::string::npos)
+      << result.message;
+  EXPECT_NE(result.message.find("Nothing was removed"), std::string::npos) << result.message;
+  EXPECT_EQ(result.count, 0);
+  EXPECT_TRUE(fixed.empty());
+  EXPECT_EQ(test::rowTexts(errors), rowsBefore);
+  EXPECT_TRUE(appKeyExists("bar.exe"));
+  EXPECT_TRUE(appKeyExists("baz.exe"));
+  EXPECT_TRUE(listUndoRecords(store).empty());
   pugi::xml_document reloaded;
   ASSERT_TRUE(loadXmlDocument(reloaded, machine.pathOf("Backup.xml"), UndoStoreRootName));
-  ASSERT_EQ(listUndoRecords(reloaded).size(), 1u);
-  EXPECT_EQ(listUndoRecords(reloaded)[0].type, appPath("bar.exe"));
+  EXPECT_TRUE(listUndoRecords(reloaded).empty());
 }
 
 TEST_F(FixingTest, RegistryErrorStopsAtItsRowAndKeepsWhatWasDone) {
@@ -268,13 +286,124 @@ TEST_F(FixingTest, RegistryErrorStopsAtItsRowAndKeepsWhatWasDone) {
   EXPECT_FALSE(appKeyExists("baz.exe"));
   EXPECT_TRUE(appKeyExists("broken.exe"));
   EXPECT_TRUE(appKeyExists("bar.exe"));
-  // Both records reached the disk: the finished one and the one the error cut short.
+  // Only the finished record reached the disk: the row the error cut short erased nothing.
+  pugi::xml_document reloaded;
+  ASSERT_TRUE(loadXmlDocument(reloaded, machine.pathOf("Backup.xml"), UndoStoreRootName));
+  const std::vector<UndoRecord> records = listUndoRecords(reloaded);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].path, "row 2");
+}
+
+} // namespace
+} // namespace tw::repair
+
+namespace tw::repair {
+namespace {
+
+/// Sets a string value whose name may hold any byte (a NUL included), as Wine's files allow.
+void setNamedValue(platform::RegistryApi &registry, std::string_view keyPath, std::string_view name) {
+  platform::RegKey key = 0;
+  ASSERT_EQ(registry.createKey(platform::HKEY_LOCAL_MACHINE, keyPath, platform::access::KeyAllAccess, key), 0);
+  const std::string data = "data";
+  ASSERT_EQ(registry.setValue(key, name, Sz, reinterpret_cast<const std::uint8_t *>(data.c_str()), data.size() + 1), 0);
+  registry.closeKey(key);
+  ASSERT_EQ(registry.flushKey(platform::HKEY_LOCAL_MACHINE), 0);
+}
+
+TEST_F(FixingTest, NamesTheUndoStoreCannotHoldAreNotFixed) {
+  const std::string nulName("a\0b", 3);
+  setNamedValue(machine.registry(), "SOFTWARE\\N", nulName);
+  setNamedValue(machine.registry(), "SOFTWARE\\N\\Tree\\Deep", std::string("x\0y", 3));
+  // A value whose name holds a NUL; a key with such a value deep in its tree; an ordinary key.
+  errors.append(test::errorRow("Application", "HKEY_LOCAL_MACHINE\\SOFTWARE\\N\\" + nulName, "nul value"));
+  errors.append(test::errorRow("Application", "HKEY_LOCAL_MACHINE\\SOFTWARE\\N\\Tree", "nul tree"));
+  errors.append(test::errorRow("Application", appPath("bar.exe"), "plain"));
+  ActionResult result = fixSelectedErrors(errors, undoStore());
+  EXPECT_EQ(result.status, ActionResult::Status::NotRecordable);
+  EXPECT_NE(result.message.find("\"a\\0b\""), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("\"x\\0y\""), std::string::npos) << result.message;
+  EXPECT_EQ(result.count, 1);
+  EXPECT_EQ(errors.count(), 2);
+  EXPECT_TRUE(machine.value(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\N", nulName));
+  EXPECT_TRUE(machine.value(platform::HKEY_LOCAL_MACHINE, "SOFTWARE\\N\\Tree\\Deep", std::string("x\0y", 3)));
+  EXPECT_FALSE(appKeyExists("bar.exe"));
+  pugi::xml_document reloaded;
+  ASSERT_TRUE(loadXmlDocument(reloaded, machine.pathOf("Backup.xml"), UndoStoreRootName));
+  ASSERT_EQ(listUndoRecords(reloaded).size(), 1u);
+  EXPECT_EQ(listUndoRecords(reloaded)[0].path, "plain");
+}
+
+TEST_F(FixingTest, AnotherProgramAtWorkRefusesTheFixAndAChangedUndoStoreIsReadFirst) {
+  errors.append(test::errorRow("Application", appPath("bar.exe"), "mine"));
+  // Another program holds the lock: the system's lock on its own open of the lock file.
+  const std::string folder = machine.pathOf("drive_c/ProgramData/Tidewell Registry Cleaner 2006");
+  std::filesystem::create_directories(folder);
+  const int other = ::open((folder + "/tidewell.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  platform::FileIdentity version = platform::fileIdentityOf(machine.pathOf("Backup.xml"));
+  ActionResult result = fixSelectedErrors(errors, {store, machine.pathOf("Backup.xml"), &version});
+  EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);
+  EXPECT_NE(result.message.find("Another Tidewell Registry Cleaner program is working"), std::string::npos)
+      << result.message;
+  EXPECT_EQ(result.count, 0);
+  EXPECT_EQ(errors.count(), 1);
+  EXPECT_TRUE(appKeyExists("bar.exe"));
+  EXPECT_FALSE(std::filesystem::exists(machine.pathOf("Backup.xml")));
+
+  // The other program ends (the system drops its lock) after saving a record of its own.
+  pugi::xml_document theirs;
+  resetXmlDocument(theirs, UndoStoreRootName);
+  appendUndoRecord(theirs, {"Application", "their key", "theirs"});
+  ASSERT_TRUE(saveXmlDocument(theirs, machine.pathOf("Backup.xml")));
+  ::close(other);
+  result = fixSelectedErrors(errors, {store, machine.pathOf("Backup.xml"), &version});
+  ASSERT_TRUE(result) << result.message;
+  EXPECT_EQ(result.count, 1);
   pugi::xml_document reloaded;
   ASSERT_TRUE(loadXmlDocument(reloaded, machine.pathOf("Backup.xml"), UndoStoreRootName));
   const std::vector<UndoRecord> records = listUndoRecords(reloaded);
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].path, "row 2");
-  EXPECT_EQ(records[1].path, "row 1");
+  EXPECT_EQ(records[0].path, "theirs");
+  EXPECT_EQ(records[1].path, "mine");
+  EXPECT_EQ(version, platform::fileIdentityOf(machine.pathOf("Backup.xml")));
+}
+
+TEST_F(FixingTest, ATransactionBegunWhileAnotherProgramWorksTakesEverythingBack) {
+  // An action that did not ask first (add-on removal, say) erases under a transaction.
+  const std::string folder = machine.pathOf("drive_c/ProgramData/Tidewell Registry Cleaner 2006");
+  std::filesystem::create_directories(folder);
+  const int other = ::open((folder + "/tidewell.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  UndoTransaction transaction(undoStore());
+  fixError(store, "Application", appPath("bar.exe"), "erased");
+  EXPECT_FALSE(appKeyExists("bar.exe"));
+  const ActionResult result = transaction.commit();
+  ::close(other);
+  EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);
+  EXPECT_TRUE(transaction.rolledBack());
+  EXPECT_EQ(transaction.takenBack(), std::vector<std::size_t>{0});
+  EXPECT_TRUE(appKeyExists("bar.exe"));
+  EXPECT_TRUE(listUndoRecords(store).empty());
+  EXPECT_FALSE(std::filesystem::exists(machine.pathOf("Backup.xml")));
+}
+
+TEST_F(FixingTest, UndoStoreChangedOnDiskIsNeverSavedOver) {
+  errors.append(test::errorRow("Application", appPath("bar.exe"), "mine"));
+  platform::FileIdentity version = platform::fileIdentityOf(machine.pathOf("Backup.xml"));
+  // Saved by a caller that does not read changes again (no version): refused all the same
+  // when the file is not the version the document was read from.
+  pugi::xml_document theirs;
+  resetXmlDocument(theirs, UndoStoreRootName);
+  appendUndoRecord(theirs, {"Application", "their key", "theirs"});
+  ASSERT_TRUE(saveXmlDocument(theirs, machine.pathOf("Backup.xml")));
+  const std::string problem = saveDocumentFile({store, machine.pathOf("Backup.xml"), &version}, "Backup.xml");
+  EXPECT_NE(problem.find("another program changed it"), std::string::npos) << problem;
+  EXPECT_NE(problem.find(machine.pathOf("Backup.xml")), std::string::npos) << problem;
+  pugi::xml_document reloaded;
+  ASSERT_TRUE(loadXmlDocument(reloaded, machine.pathOf("Backup.xml"), UndoStoreRootName));
+  EXPECT_EQ(listUndoRecords(reloaded).size(), 1u);
 }
 
 } // namespace

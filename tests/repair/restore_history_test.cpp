@@ -178,7 +178,7 @@ TEST_F(RestoreHistoryTest, CheckedRecordsGoAndTheRestKeepTheirOrder) {
   EXPECT_EQ(xmlDocumentText(saved), xmlDocumentText(store));
 }
 
-TEST_F(RestoreHistoryTest, DamagedRecordStopsTheRestoreAndStays) {
+TEST_F(RestoreHistoryTest, DamagedRecordIsNotWrittenAndStaysWhileTheOthersGoOn) {
   machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\T\r0]
 "v"="0"
 [HKEY_LOCAL_MACHINE\SOFTWARE\T\r1]
@@ -188,20 +188,20 @@ TEST_F(RestoreHistoryTest, DamagedRecordStopsTheRestoreAndStays) {
 "v"="2"
 )");
   fixKeys({"r0", "r1", "r2"});
-  // The second item of record 1 loses its VALUE: its first item is written back, then it fails.
+  // The second item of record 1 loses its VALUE: none of its items is written back.
   undoRecordAt(store, 1).last_child().remove_attribute("VALUE");
   ASSERT_TRUE(refreshHistory(history, store));
   history.setAllChecked(true);
   ActionResult result = restoreCheckedRecords(history, undoStore());
   EXPECT_EQ(result.status, ActionResult::Status::RecordDamaged);
-  EXPECT_FALSE(result.message.empty());
-  EXPECT_EQ(result.count, 1);
-  EXPECT_EQ(recordPaths(), (std::vector<std::string>{"r0", "r1"}));
-  EXPECT_EQ(rowPaths(), (std::vector<std::string>{"r0", "r1"}));
+  EXPECT_NE(result.message.find("lacks its VALUE attribute"), std::string::npos) << result.message;
+  EXPECT_NE(result.message.find("position 1"), std::string::npos) << result.message;
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(recordPaths(), (std::vector<std::string>{"r1"}));
+  EXPECT_EQ(rowPaths(), (std::vector<std::string>{"r1"}));
   EXPECT_TRUE(machine.keyExists(HKLM, "SOFTWARE\\T\\r2"));
-  EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\r1", "a"), std::make_pair(Sz, test::textBytes("1a")));
-  EXPECT_FALSE(machine.value(HKLM, "SOFTWARE\\T\\r1", "b"));
-  EXPECT_FALSE(machine.keyExists(HKLM, "SOFTWARE\\T\\r0"));
+  EXPECT_TRUE(machine.keyExists(HKLM, "SOFTWARE\\T\\r0"));
+  EXPECT_FALSE(machine.keyExists(HKLM, "SOFTWARE\\T\\r1"));
 }
 
 TEST_F(RestoreHistoryTest, UnsavedRegistryPutsTheRecordsBack) {
@@ -279,6 +279,57 @@ TEST_F(RestoreHistoryTest, CheckAllToggle) {
   history.setChecked(1, true);
   EXPECT_EQ(toggleHistoryChecks(history, "Check All"), "Ch&eck All");
   EXPECT_TRUE(history.checkedRows().empty());
+}
+
+} // namespace
+} // namespace tw::repair
+
+namespace tw::repair {
+namespace {
+
+/// Appends an ITEM with the given attributes, in order ("SUBKEY", text, ...).
+void appendItem(pugi::xml_node record, std::initializer_list<std::pair<const char *, const char *>> attributes) {
+  pugi::xml_node item = record.append_child("ITEM");
+  for (const auto &[name, value] : attributes) item.append_attribute(name).set_value(value);
+}
+
+TEST_F(RestoreHistoryTest, RecordsThatCannotBeWrittenBackExactlyStayAndTheRestGoesOn) {
+  const auto record = [this](const char *path) { return appendUndoRecord(store, {"Test", "key", path}); };
+  appendItem(record("good"), {{"SUBKEY", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\good"}, {"NAME", "v"},
+                              {"TYPE", "rdString"}, {"VALUE", "ok"}});
+  appendItem(record("unknown type"), {{"SUBKEY", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\u"}, {"NAME", "v"},
+                                      {"TYPE", "rdMultiString"}, {"VALUE", "x"}});
+  record("no item");
+  appendItem(record("not hex"), {{"SUBKEY", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\n"}, {"NAME", "v"},
+                                 {"TYPE", "rdInteger"}, {"VALUE", "12G4"}});
+  appendItem(record("unknown root"), {{"SUBKEY", "HKEY_DYN_DATA\\SOFTWARE\\T\\d"}, {"NAME", "v"},
+                                      {"TYPE", "rdString"}, {"VALUE", "x"}});
+  pugi::xml_node mixed = record("mixed");
+  appendItem(mixed, {{"SUBKEY", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\m"}, {"NAME", "a"}, {"TYPE", "rdString"},
+                     {"VALUE", "first"}});
+  appendItem(mixed, {{"SUBKEY", "HKEY_LOCAL_MACHINE\\SOFTWARE\\T\\m"}, {"NAME", "b"}, {"TYPE", "rdQword"},
+                     {"VALUE", "1"}});
+  ASSERT_TRUE(refreshHistory(history, store));
+  history.setAllChecked(true);
+  std::vector<lists::Row> restored;
+  ActionResult result = restoreCheckedRecords(history, undoStore(), &restored);
+  EXPECT_EQ(result.status, ActionResult::Status::RecordDamaged);
+  for (const char *said : {"'rdMultiString'", "holds no ITEM", "'12G4' is not a hexadecimal number",
+                           "'HKEY_DYN_DATA'", "'rdQword'", "\"Test\" of key (position 5)"})
+    EXPECT_NE(result.message.find(said), std::string::npos) << said << " in\n" << result.message;
+  EXPECT_EQ(result.count, 1);
+  ASSERT_EQ(restored.size(), 1u);
+  EXPECT_EQ(restored[0].subItem(1), "good");
+  EXPECT_EQ(recordPaths(), (std::vector<std::string>{"unknown type", "no item", "not hex", "unknown root", "mixed"}));
+  EXPECT_EQ(rowPaths(), recordPaths());
+  EXPECT_EQ(machine.value(HKLM, "SOFTWARE\\T\\good", "v"), std::make_pair(Sz, test::textBytes("ok")));
+  // Nothing of the others was written, not even the sound first item of the mixed record, and
+  // nothing went to the classes root in place of an unknown one.
+  for (const char *key : {"SOFTWARE\\T\\u", "SOFTWARE\\T\\n", "SOFTWARE\\T\\m", "SOFTWARE\\Classes\\SOFTWARE"})
+    EXPECT_FALSE(machine.keyExists(HKLM, key)) << key;
+  pugi::xml_document saved;
+  ASSERT_TRUE(loadXmlDocument(saved, machine.pathOf("Backup.xml"), UndoStoreRootName));
+  EXPECT_EQ(listUndoRecords(saved).size(), 5u);
 }
 
 } // namespace
