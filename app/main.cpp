@@ -7,7 +7,7 @@
 #include "app/TfmMainForm.h"
 #include "app/UserMessages.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -33,7 +33,7 @@ int main(int argc, char *argv[]) {
 
   platform::PrefixOpenResult opened;
   std::unique_ptr<platform::Machine> machine =
-      platform::openWinePrefix(platform::defaultPrefixDir(), opened);
+      platform::openMachine("", opened);
   if (!machine) {
     splash->hide();
     if (screenshotFolder.isEmpty())

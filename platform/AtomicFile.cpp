@@ -1,5 +1,7 @@
 #include "platform/AtomicFile.h"
 
+#include "platform/detail/AtomicFileChunk.h"
+
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -9,25 +11,6 @@
 #include <unistd.h>
 
 namespace tw::platform {
-
-// Large enough that big registry files go out in few system calls.
-static constexpr std::size_t WriteChunkBytes = 1 << 20;
-
-std::string SaveResult::description() const {
-  std::string what;
-  switch (status) {
-  case Status::Ok: return "saved " + path;
-  case Status::NotARegularFile: what = "it is not a regular file"; break;
-  case Status::WriteProtected: what = "it is write-protected"; break;
-  case Status::CannotCreate: what = "cannot create a temporary file beside it"; break;
-  case Status::WriteFailed: what = "writing failed"; break;
-  case Status::SyncFailed: what = "flushing to disk failed"; break;
-  case Status::RenameFailed: what = "replacing the old file failed"; break;
-  }
-  std::string text = "cannot save " + path + ": " + what;
-  if (osError != 0) text += std::string(" (") + std::strerror(osError) + ")";
-  return text + "; the file on disk is unchanged";
-}
 
 static std::string folderOf(const std::string &path) {
   auto slash = path.rfind('/');
@@ -98,7 +81,7 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : m_path(std::move(path)) {
   mode_t mode = 0644;
   if (::stat(m_path.c_str(), &old) == 0) mode = old.st_mode & 07777;
   ::fchmod(m_fd, mode);
-  m_buffer.reserve(WriteChunkBytes);
+  m_buffer.reserve(detail::WriteChunkBytes);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
@@ -121,17 +104,6 @@ bool AtomicFileWriter::flushBuffer() {
     left -= static_cast<std::size_t>(n);
   }
   m_buffer.clear();
-  return true;
-}
-
-bool AtomicFileWriter::write(std::string_view bytes) {
-  if (m_failure != SaveResult::Status::Ok) return false;
-  if (m_buffer.size() + bytes.size() > WriteChunkBytes && !flushBuffer()) return false;
-  if (bytes.size() >= WriteChunkBytes) {
-    m_buffer.assign(bytes);
-    return flushBuffer();
-  }
-  m_buffer.append(bytes);
   return true;
 }
 
@@ -163,12 +135,6 @@ SaveResult AtomicFileWriter::commit() {
     ::close(dir);
   }
   return result;
-}
-
-SaveResult saveFileAtomically(const std::string &path, std::string_view content) {
-  AtomicFileWriter writer(path);
-  writer.write(content);
-  return writer.commit();
 }
 
 } // namespace tw::platform

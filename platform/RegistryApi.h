@@ -41,6 +41,7 @@ inline constexpr long MoreData = 234;
 inline constexpr long NoMoreItems = 259;
 inline constexpr long KeyDeleted = 1018;
 inline constexpr long WriteFault = 29;
+inline constexpr long NotSupported = 50;
 inline constexpr long BadFormat = 1009;  // ERROR_BADDB: a registry file that cannot be read
 } // namespace error
 

@@ -50,19 +50,6 @@ std::string defaultPrefixDir() {
   return dir;
 }
 
-std::string PrefixOpenResult::description() const {
-  switch (status) {
-  case Status::Ok:
-    if (!readOnlyReason.empty()) return "opened " + prefixDir + " read-only: " + readOnlyReason;
-    return "opened " + prefixDir;
-  case Status::PrefixMissing:
-  case Status::NotAPrefix:
-  case Status::RegistryUnreadable:
-    return message;
-  }
-  return message;
-}
-
 std::unique_ptr<Machine> makeMachine(const std::string &prefixDir, std::unique_ptr<RegistryApi> registry) {
   return std::make_unique<WinePrefixMachine>(prefixDir, std::move(registry));
 }

@@ -2,7 +2,7 @@
 
 #include "platform/Machine.h"
 #include "registry/XmlStore.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "scan/IgnoreIndex.h"
 #include "scan/ListScanSession.h"
 #include "scan/ScanGroups.h"
@@ -34,9 +34,8 @@ OptionMatch matchValueOption(std::span<const std::string_view> args, std::size_t
 }
 
 bool openMachine(const std::string &prefixDir, std::ostream &err) {
-  const std::string dir = prefixDir.empty() ? platform::defaultPrefixDir() : prefixDir;
   platform::PrefixOpenResult result;
-  std::unique_ptr<platform::Machine> machine = platform::openWinePrefix(dir, result);
+  std::unique_ptr<platform::Machine> machine = platform::openMachine(prefixDir, result);
   if (!machine) {
     err << "tidewell-cli: " << result.description() << "\n";
     return false;

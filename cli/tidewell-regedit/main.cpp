@@ -4,7 +4,7 @@
 #include "cli/tidewell-regedit/RegEditCommand.h"
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 
 #include <iostream>
 
@@ -25,7 +25,7 @@ int main(int argc, char **argv) {
 
   platform::PrefixOpenResult opened;
   std::unique_ptr<platform::Machine> machine =
-      platform::openWinePrefix(platform::defaultPrefixDir(), opened);
+      platform::openMachine("", opened);
   if (!machine) {
     std::cerr << "tidewell-regedit: " << opened.description() << '\n';
     return 1;

@@ -8,6 +8,10 @@
 #include <locale.h>
 #include <memory>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace tw::platform::detail {
 
 namespace {
@@ -17,19 +21,43 @@ namespace {
 // kept as they are.
 class CaseTable {
 public:
+  // The system's own single-unit case mappings: the C library's Unicode tables on Linux,
+  // the invariant locale's on Windows. Without them only ASCII letters fold.
+#ifdef _WIN32
+  static char16_t mapCase(char16_t c, DWORD how) {
+    wchar_t in = static_cast<wchar_t>(c), out = in;
+    if (::LCMapStringEx(LOCALE_NAME_INVARIANT, how, &in, 1, &out, 1, nullptr, nullptr, 0) != 1) return c;
+    return static_cast<char16_t>(out);
+  }
+  static char16_t unicodeLower(char16_t c) { return mapCase(c, LCMAP_LOWERCASE); }
+  static char16_t unicodeUpper(char16_t c) { return mapCase(c, LCMAP_UPPERCASE); }
+#else
+  static locale_t utf8() {
+    static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    return locale;
+  }
+  static char16_t unicodeLower(char16_t c) {
+    if (utf8() == static_cast<locale_t>(nullptr)) return c;
+    auto lower = static_cast<std::uint32_t>(::towlower_l(static_cast<wint_t>(c), utf8()));
+    return lower > 0xFFFF ? c : static_cast<char16_t>(lower);
+  }
+  static char16_t unicodeUpper(char16_t c) {
+    if (utf8() == static_cast<locale_t>(nullptr)) return c;
+    auto upper = static_cast<std::uint32_t>(::towupper_l(static_cast<wint_t>(c), utf8()));
+    return upper > 0xFFFF ? c : static_cast<char16_t>(upper);
+  }
+#endif
+
   CaseTable() {
     for (std::size_t c = 0; c < m_lower.size(); ++c) m_lower[c] = static_cast<char16_t>(c);
     for (char16_t c = 'A'; c <= 'Z'; ++c) m_lower[c] = static_cast<char16_t>(c + 32);
-    locale_t utf8 = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (utf8 == static_cast<locale_t>(nullptr)) return; // ASCII folding only
     for (std::uint32_t c = 0x80; c < 0x10000; ++c) {
       if (c >= 0xD800 && c < 0xE000) continue;
-      auto lower = static_cast<std::uint32_t>(::towlower_l(static_cast<wint_t>(c), utf8));
-      if (lower == c || lower > 0xFFFF) continue;
-      if (static_cast<std::uint32_t>(::towupper_l(static_cast<wint_t>(lower), utf8)) != c) continue;
-      m_lower[c] = static_cast<char16_t>(lower);
+      auto lower = unicodeLower(static_cast<char16_t>(c));
+      if (lower == c) continue;
+      if (unicodeUpper(lower) != c) continue;
+      m_lower[c] = lower;
     }
-    ::freelocale(utf8);
   }
   char16_t lower(char16_t c) const { return m_lower[c]; }
 

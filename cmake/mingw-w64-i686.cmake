@@ -1,0 +1,5 @@
+# Cross-building the Windows programs (32-bit) with Debian's mingw-w64.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86)
+set(TIDEWELL_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

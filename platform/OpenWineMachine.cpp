@@ -1,0 +1,12 @@
+#include "platform/OpenMachine.h"
+
+#include "platform/Machine.h"
+#include "platform/WinePrefix.h"
+
+namespace tw::platform {
+
+std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result) {
+  return openWinePrefix(location.empty() ? defaultPrefixDir() : location, result);
+}
+
+} // namespace tw::platform

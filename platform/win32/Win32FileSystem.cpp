@@ -1,0 +1,111 @@
+#include "platform/win32/Win32FileSystem.h"
+
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+namespace tw::platform {
+
+namespace {
+
+using win32::toUtf8;
+using win32::toWide;
+
+std::uint64_t fileTime(const FILETIME &time) {
+  return (std::uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+class Win32FileFinder final : public FileFinder {
+public:
+  explicit Win32FileFinder(std::string_view pattern) {
+    m_handle = ::FindFirstFileExW(toWide(pattern).c_str(), FindExInfoBasic, &m_data, FindExSearchNameMatch,
+                                  nullptr, 0);
+    m_pending = m_handle != INVALID_HANDLE_VALUE;
+  }
+  ~Win32FileFinder() override {
+    if (m_handle != INVALID_HANDLE_VALUE) ::FindClose(m_handle);
+  }
+  Win32FileFinder(const Win32FileFinder &) = delete;
+  Win32FileFinder &operator=(const Win32FileFinder &) = delete;
+
+  std::optional<FoundFile> next() override {
+    if (!m_pending) return std::nullopt;
+    FoundFile found;
+    found.name = toUtf8(m_data.cFileName, wcslen(m_data.cFileName));
+    found.attributes = m_data.dwFileAttributes;
+    found.size = (std::uint64_t(m_data.nFileSizeHigh) << 32) | m_data.nFileSizeLow;
+    found.lastWriteTime = fileTime(m_data.ftLastWriteTime);
+    m_pending = ::FindNextFileW(m_handle, &m_data) != 0;
+    return found;
+  }
+
+private:
+  HANDLE m_handle = INVALID_HANDLE_VALUE;
+  WIN32_FIND_DATAW m_data{};
+  bool m_pending = false;
+};
+
+class Win32FileSystem final : public FileSystem {
+public:
+  std::optional<std::string> hostPath(std::string_view windowsPath, bool mustExist) const override {
+    std::wstring wide = toWide(windowsPath);
+    DWORD units = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (units == 0) return std::nullopt;
+    std::wstring full(units, L'\0');
+    units = ::GetFullPathNameW(wide.c_str(), units, full.data(), nullptr);
+    if (units == 0 || units >= full.size()) return std::nullopt;
+    full.resize(units);
+    if (mustExist && ::GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return toUtf8(full);
+  }
+
+  std::unique_ptr<FileFinder> findFiles(std::string_view pattern) const override {
+    return std::make_unique<Win32FileFinder>(pattern);
+  }
+
+  std::optional<std::uint32_t> attributes(std::string_view windowsPath) const override {
+    DWORD attributes = ::GetFileAttributesW(toWide(windowsPath).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+    return attributes;
+  }
+
+  bool fileExists(std::string_view windowsPath) const override {
+    auto found = attributes(windowsPath);
+    return found && !(*found & fileattr::Directory);
+  }
+
+  bool directoryExists(std::string_view windowsPath) const override {
+    auto found = attributes(windowsPath);
+    return found && (*found & fileattr::Directory);
+  }
+
+  bool deleteFile(std::string_view windowsPath) override {
+    return ::DeleteFileW(toWide(windowsPath).c_str()) != 0;
+  }
+  bool createDirectory(std::string_view windowsPath) override {
+    return ::CreateDirectoryW(toWide(windowsPath).c_str(), nullptr) != 0;
+  }
+  bool removeDirectory(std::string_view windowsPath) override {
+    return ::RemoveDirectoryW(toWide(windowsPath).c_str()) != 0;
+  }
+
+  std::string currentDirectory() const override {
+    DWORD units = ::GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(units, L'\0');
+    units = ::GetCurrentDirectoryW(units, folder.data());
+    folder.resize(units);
+    // "C:\" keeps its backslash; "C:\work\" would not be given by Windows, but be sure.
+    while (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+    return toUtf8(folder);
+  }
+
+  bool setCurrentDirectory(std::string_view windowsPath) override {
+    return ::SetCurrentDirectoryW(toWide(windowsPath).c_str()) != 0;
+  }
+};
+
+} // namespace
+
+std::unique_ptr<FileSystem> makeWin32FileSystem() { return std::make_unique<Win32FileSystem>(); }
+
+} // namespace tw::platform
