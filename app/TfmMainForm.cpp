@@ -1,6 +1,7 @@
 #include "app/TfmMainForm.h"
 
 #include "app/DateFormat.h"
+#include "app/ListActionThread.h"
 #include "app/Pictures.h"
 #include "app/ProgramFiles.h"
 #include "app/UserMessages.h"
@@ -23,6 +24,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -70,6 +72,7 @@ TfmMainForm::TfmMainForm(worker::UiDispatcher &dispatcher, UserMessages &message
   ScanErrorsThread->setThreadGroup(BMDThreadGroup1.get());
   ThreadBackup = std::make_unique<worker::TBMDThread>(dispatcher);
   ThreadRestore = std::make_unique<worker::TBMDThread>(dispatcher);
+  m_listAction = std::make_unique<ListActionThread>(dispatcher);
   buildWindow();
   FormCreate();
 }
@@ -80,8 +83,11 @@ TfmMainForm::~TfmMainForm() {
   ScanErrorsThread.reset();
   ThreadBackup.reset();
   ThreadRestore.reset();
+  m_listAction.reset();
   BMDThreadGroup1.reset();
 }
+
+bool TfmMainForm::isActionRunning() const { return m_listAction->isRunning(); }
 
 QToolButton *TfmMainForm::makePageButton(const char *name, const QString &caption, int icon) {
   auto *button = new QToolButton(this);
@@ -142,7 +148,7 @@ void TfmMainForm::buildWindow() {
   Image2->setPixmap(programPicture(QStringLiteral("weblink")));
   Image2->setCursor(Qt::PointingHandCursor);
 
-  auto *column = new QFrame(this);
+  auto *column = pnlPageButtons = new QFrame(this);
   column->setObjectName(QStringLiteral("pnlPageButtons"));
   column->setAutoFillBackground(true);
   QPalette columnPalette = column->palette();
@@ -189,6 +195,12 @@ void TfmMainForm::buildWindow() {
   autorunLayout->setContentsMargins(8, 3, 8, 3);
   autorunLayout->addWidget(cbAutoRun);
   autorunLayout->addStretch();
+  pbAction = new QProgressBar(pnlAutorun);
+  pbAction->setObjectName(QStringLiteral("pbAction"));
+  pbAction->setRange(0, 100);
+  pbAction->setFixedWidth(260);
+  pbAction->hide();
+  autorunLayout->addWidget(pbAction);
 
   auto *body = new QHBoxLayout;
   body->setContentsMargins(0, 0, 0, 0);
@@ -279,6 +291,12 @@ void TfmMainForm::showStartupNotices() {
 }
 
 void TfmMainForm::closeEvent(QCloseEvent *event) {
+  // The undo store is being written by the running action; the window closes at its end.
+  if (isActionRunning()) {
+    m_closeWhenActionEnds = true;
+    event->ignore();
+    return;
+  }
   if (FormClose())
     event->accept();
   else
