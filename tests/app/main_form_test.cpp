@@ -170,6 +170,24 @@ void MainFormTest::damagedDataFilesAreKeptAsideAndTheUserIsTold() {
   QVERIFY(fs::exists(undoStore));
 }
 
+void MainFormTest::dataFilesAreNamedByTheirHostPaths() {
+  Window w;
+  TestMachine::writeFile(w.machine.programFolder() / "Backup.xml", "<TidewellRegistryCleaner>");
+  TestMachine::writeFile(w.machine.currentFolder() / "ignore.xml", "<IgnoreList><ERROR");
+  w.open();
+  const QString undoStore = QString::fromStdString((fs::canonical(w.machine.programFolder()) / "Backup.xml").string());
+  const QString ignoreList = QString::fromStdString((fs::canonical(w.machine.currentFolder()) / "ignore.xml").string());
+  QCOMPARE(QString::fromStdString(w.form->undoStorePath()), undoStore);
+  QCOMPARE(QString::fromStdString(w.form->ignoreListPath()), ignoreList);
+  w.form->show();
+  QTRY_COMPARE(w.messages.notices.size(), 2);
+  // Each message names the file as the host knows it, never through the prefix's drive links.
+  QVERIFY2(w.messages.notices[0].startsWith(undoStore + QLatin1Char(' ')), qPrintable(w.messages.notices[0]));
+  QVERIFY2(w.messages.notices[1].startsWith(ignoreList + QLatin1Char(' ')), qPrintable(w.messages.notices[1]));
+  for (const QString &notice : w.messages.notices)
+    QVERIFY2(!notice.contains(QStringLiteral("dosdevices")), qPrintable(notice));
+}
+
 void MainFormTest::incompleteIgnoreEntryIsNamed() {
   Window w;
   TestMachine::writeFile(w.machine.currentFolder() / "ignore.xml",

@@ -12,6 +12,7 @@ private slots:
   void ignoreListComesFromTheCurrentFolderOnly_data();
   void damagedDataFilesAreKeptAsideAndTheUserIsTold();
   void incompleteIgnoreEntryIsNamed();
+  void dataFilesAreNamedByTheirHostPaths();
   void closeStaysOpenWhenTheUndoStoreCannotBeWritten();
   void pageButtonsBringTheirPagesToTheFront();
   void pageButtonsBringTheirPagesToTheFront_data();
