@@ -19,6 +19,7 @@
 #include "scan/IgnoreIndex.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
@@ -163,6 +164,11 @@ void TfmMainForm::buildWindow() {
   columnLayout->addSpacing(12);
   columnLayout->addWidget(Image2);
   columnLayout->addStretch();
+  // The button of the page in front stays pressed.
+  column->setStyleSheet(QStringLiteral(
+      "QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 1px; }"
+      "QToolButton:hover { border-color: #8fb1da; background: #f6f9fd; }"
+      "QToolButton:checked { border-color: #4d7cc0; background: white; }"));
 
   // The pages change only through the buttons: the page control shows no tabs.
   MainControl = new QTabWidget(this);
@@ -185,6 +191,27 @@ void TfmMainForm::buildWindow() {
   MainControl->addTab(tabBackup, QStringLiteral("Backup and Restore"));
   MainControl->addTab(tabHistory, QStringLiteral("Restore History"));
   MainControl->addTab(tabIgnoreList, QStringLiteral("Ignore List"));
+  // Group boxes carry their caption on the top line of their frame.
+  MainControl->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.6em;"
+      " padding-top: 0.4em; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px;"
+      " padding: 0 3px; }"));
+
+  m_pageButtons = new QButtonGroup(this);
+  m_pageButtons->setExclusive(true);
+  const std::pair<QToolButton *, QWidget *> pageOfButton[] = {
+      {toolScanErrors, tabScanErrors}, {toolToolbar, tabToolbar},   {toolE, tabIE},
+      {toolStartup, tabStartup},       {toolAddRemove, tabAddRemove}, {toolBackup, tabBackup},
+      {toolHistory, tabHistory},       {toolIgnore, tabIgnoreList}};
+  for (const auto &[button, page] : pageOfButton) {
+    button->setCheckable(true);
+    m_pageButtons->addButton(button, MainControl->indexOf(page));
+  }
+  connect(MainControl, &QTabWidget::currentChanged, this, [this](int index) {
+    if (QAbstractButton *button = m_pageButtons->button(index)) button->setChecked(true);
+  });
+  m_pageButtons->button(MainControl->currentIndex())->setChecked(true);
 
   pnlAutorun = new QFrame(this);
   pnlAutorun->setObjectName(QStringLiteral("pnlAutorun"));

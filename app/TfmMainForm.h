@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 
+class QButtonGroup;
 class QCheckBox;
 class QFrame;
 class QLabel;
@@ -172,6 +173,8 @@ private:
   QStringList m_startupNotices;
   bool m_shownBefore = false;
   bool m_closeWhenActionEnds = false;
+  /// The page buttons, each with the index of its page; the one of the page in front is checked.
+  QButtonGroup *m_pageButtons = nullptr;
 
   // Destroyed first (in the destructor), while the pages their handlers use still exist.
   std::unique_ptr<worker::TBMDThreadGroup> BMDThreadGroup1;

@@ -92,6 +92,7 @@ int main(int argc, char *argv[]) {
   const int rowsToFix = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30000;
   const TemporaryFolder folder{fs::temp_directory_path() / ("tw-repair-ui-bench-" + std::to_string(getpid()))};
   const fs::path prefixDir = folder.path / "prefix";
+  fs::create_directories(folder.path);
 
   // About 35,000 broken entries of the kinds that make most rows.
   generator::GeneratorOptions options;

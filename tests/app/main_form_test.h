@@ -17,4 +17,6 @@ private slots:
   void pageButtonsBringTheirPagesToTheFront();
   void pageButtonsBringTheirPagesToTheFront_data();
   void ignorePageRefreshesOnlyWhenEmpty();
+  void everyPageShowsItsControlsWhole();
+  void everyPageShowsItsControlsWhole_data();
 };

@@ -7,7 +7,7 @@ for tool in xvfb-run openbox xprop; do
   command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
 done
 export QT_QPA_PLATFORM=xcb
-exec xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+exec xvfb-run -a -s "-screen 0 1600x1200x24" bash -c '
   openbox --sm-disable >/dev/null 2>&1 &
   manager=$!
   # The manager is ready once it has announced itself on the root window.
