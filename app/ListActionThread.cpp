@@ -52,6 +52,8 @@ ListActionThread::ListActionThread(worker::UiDispatcher &dispatcher)
   m_thread->setRefreshInterval(40);
   m_thread->setUpdateEnabled(true);
   m_thread->OnExecute = [this](worker::TBMDThread &, worker::TBMDExecuteThread &worker, void *&) {
+    // Only read here: the page that shows the list is disabled until the action ends.
+    m_rows = std::make_unique<lists::CheckableList>(m_list->copy());
     RemovalCounter counter(worker, m_total);
     m_rows->setObserver(&counter);
     m_result = m_action(*m_rows);
@@ -67,10 +69,12 @@ ListActionThread::ListActionThread(worker::UiDispatcher &dispatcher)
       // The list stays as it was; what the action did before it stopped is not known here.
       result = repair::ActionResult();
       result.fail(repair::ActionResult::Status::RegistryRefused, messageOf(error));
-    } else {
+    } else if (m_rows) {
       m_list->swapRows(*m_rows);
     }
-    m_rows.reset();
+    // The rows the list showed before go on a thread of their own: freeing tens of thousands of
+    // them would hold up the window.
+    m_disposal = std::thread([rows = std::move(m_rows)]() mutable { rows.reset(); });
     m_list = nullptr;
     m_action = nullptr;
     m_progress = nullptr;
@@ -79,14 +83,17 @@ ListActionThread::ListActionThread(worker::UiDispatcher &dispatcher)
   };
 }
 
-ListActionThread::~ListActionThread() = default;
+ListActionThread::~ListActionThread() {
+  m_thread.reset();
+  if (m_disposal.joinable()) m_disposal.join();
+}
 
 bool ListActionThread::isRunning() const { return m_thread->IsRunning(); }
 
 bool ListActionThread::start(lists::CheckableList &list, Action action, Progress progress,
                              Finished finished) {
   if (isRunning()) return false;
-  m_rows = std::make_unique<lists::CheckableList>(list.copy());
+  if (m_disposal.joinable()) m_disposal.join();
   m_list = &list;
   m_total = static_cast<int>(list.checkedRows().size());
   m_action = std::move(action);

@@ -3,18 +3,19 @@
 // checked records) on a worker, so that the window keeps painting and shows progress while
 // tens of thousands of rows are done.
 //
-// The action works on a copy of the list's rows, made on the UI thread when it starts; the list
-// on the page stays as it is until the action has ended, and then takes the copy's rows in one
-// step. So the rows, their order and everything the action writes are exactly what the action
+// The action works on a copy of the list's rows, which the worker makes when it starts; the
+// list on the page stays as it is until the action has ended, and then takes the copy's rows in
+// one step. So the rows, their order and everything the action writes are exactly what the action
 // would have left running on the page's list, and the view sees one reset instead of a signal
-// per row. While the action runs, the caller must leave the list, and whatever else the action
-// works on, alone.
+// per row. While the action runs, the caller may only read the list (the view paints it), and
+// must leave whatever else the action works on alone.
 
 #include "lists/CheckableList.h"
 #include "repair/ActionResult.h"
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace tw::worker {
 class UiDispatcher;
@@ -55,6 +56,8 @@ private:
   Finished m_finished;
   int m_total = 0;
   repair::ActionResult m_result;
+  /// Frees the rows the list held before the last action.
+  std::thread m_disposal;
 };
 
 } // namespace tw::app
