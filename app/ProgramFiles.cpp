@@ -4,6 +4,8 @@
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
 
+#include <filesystem>
+
 namespace tw::app {
 
 std::string withTrailingBackslash(std::string folder) {
@@ -11,8 +13,18 @@ std::string withTrailingBackslash(std::string folder) {
   return folder;
 }
 
+// The machine reaches host folders through the prefix's drive links (dosdevices/z: for the
+// host's root), but the user knows a file by the path of its folder on the host: the folder is
+// named with its links resolved. The file's own name stays as it is, so that a link in its
+// place is still seen, and refused, as one.
 static std::string hostPathOf(platform::FileSystem &files, std::string_view windowsPath) {
-  return files.hostPath(windowsPath, /*mustExist=*/false).value_or(std::string());
+  const std::optional<std::string> path = files.hostPath(windowsPath, /*mustExist=*/false);
+  if (!path) return {};
+  const std::filesystem::path file(*path);
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::weakly_canonical(file.parent_path(), error);
+  if (error || folder.empty()) return *path;
+  return (folder / file.filename()).string();
 }
 
 std::string ignoreListPathIn(platform::Machine &machine) {

@@ -53,6 +53,8 @@ QGroupBox *makeControlPanel(QWidget *parent, const QString &objectName,
                             std::initializer_list<QPushButton *> buttons, QWidget *label) {
   auto *box = new QGroupBox(QStringLiteral("&Control Panel "), parent);
   box->setObjectName(objectName);
+  // As tall as its caption, label and buttons need, whatever the style and font.
+  box->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
   auto *row = new QHBoxLayout;
   row->setSpacing(4);
   for (QPushButton *b : buttons) {

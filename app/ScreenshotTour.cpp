@@ -52,11 +52,20 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
       {form.toolAddRemove, "05-uninstall"},    {form.toolBackup, "06-backup"},
       {form.toolHistory, "07-history"},        {form.toolIgnore, "08-ignore-list"},
   };
-  for (const auto &page : pages) {
-    page.button->click();
+  // Every page at the window's first size and at a large one.
+  const QSize sizes[] = {form.size(), QSize(1280, 900)};
+  for (const QSize &size : sizes) {
+    form.resize(size);
     settle();
-    ok = save(form, folder, QString::fromLatin1(page.name)) && ok;
+    const QString suffix = QStringLiteral("-%1x%2").arg(size.width()).arg(size.height());
+    for (const auto &page : pages) {
+      page.button->click();
+      settle();
+      ok = save(form, folder, QString::fromLatin1(page.name) + suffix) && ok;
+    }
   }
+  form.resize(sizes[0]);
+  settle();
 
   // The scan page while a scan runs, then with the rows of the whole scan.
   ScanErrorsPage &scanPage = *form.scanErrorsPage();

@@ -3,9 +3,12 @@
 #include "app/Pictures.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QScreen>
+#include <QThread>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace tw::app {
 
@@ -29,6 +32,15 @@ void TSplashScreen::showAndPaint() {
   }
   show();
   raise();
+  // Under a window manager the window is mapped some time after show(), and what is painted
+  // before that never reaches the screen; the main window is built next, with no event loop to
+  // paint the splash once it appears. So wait (a little while at most) until it is on screen.
+  QWindow *window = windowHandle();
+  const QDeadlineTimer deadline(MaxWaitForScreenMs);
+  while (window && !window->isExposed() && !deadline.hasExpired()) {
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
+    if (!window->isExposed()) QThread::msleep(5);
+  }
   repaint();
   QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }

@@ -14,8 +14,11 @@ class TSplashScreen : public QWidget {
 public:
   explicit TSplashScreen(QWidget *parent = nullptr);
 
-  /// Shows the window and paints it at once, before the caller goes on.
+  /// Shows the window and paints it on the screen before the caller goes on: once it is
+  /// exposed, or after MaxWaitForScreenMs when the window system never says so.
   void showAndPaint();
+
+  static constexpr int MaxWaitForScreenMs = 2000;
 
   QLabel *splashImage = nullptr;
 };

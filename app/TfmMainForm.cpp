@@ -1,6 +1,7 @@
 #include "app/TfmMainForm.h"
 
 #include "app/DateFormat.h"
+#include "app/ListActionThread.h"
 #include "app/Pictures.h"
 #include "app/ProgramFiles.h"
 #include "app/UserMessages.h"
@@ -19,11 +20,13 @@
 #include "scan/IgnoreIndex.h"
 
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
@@ -73,6 +76,7 @@ TfmMainForm::TfmMainForm(worker::UiDispatcher &dispatcher, UserMessages &message
   ScanErrorsThread->setThreadGroup(BMDThreadGroup1.get());
   ThreadBackup = std::make_unique<worker::TBMDThread>(dispatcher);
   ThreadRestore = std::make_unique<worker::TBMDThread>(dispatcher);
+  m_listAction = std::make_unique<ListActionThread>(dispatcher);
   buildWindow();
   FormCreate();
 }
@@ -83,8 +87,11 @@ TfmMainForm::~TfmMainForm() {
   ScanErrorsThread.reset();
   ThreadBackup.reset();
   ThreadRestore.reset();
+  m_listAction.reset();
   BMDThreadGroup1.reset();
 }
+
+bool TfmMainForm::isActionRunning() const { return m_listAction->isRunning(); }
 
 QToolButton *TfmMainForm::makePageButton(const char *name, const QString &caption, int icon) {
   auto *button = new QToolButton(this);
@@ -145,7 +152,7 @@ void TfmMainForm::buildWindow() {
   Image2->setPixmap(programPicture(QStringLiteral("weblink")));
   Image2->setCursor(Qt::PointingHandCursor);
 
-  auto *column = new QFrame(this);
+  auto *column = pnlPageButtons = new QFrame(this);
   column->setObjectName(QStringLiteral("pnlPageButtons"));
   column->setAutoFillBackground(true);
   QPalette columnPalette = column->palette();
@@ -160,6 +167,11 @@ void TfmMainForm::buildWindow() {
   columnLayout->addSpacing(12);
   columnLayout->addWidget(Image2);
   columnLayout->addStretch();
+  // The button of the page in front stays pressed.
+  column->setStyleSheet(QStringLiteral(
+      "QToolButton { border: 1px solid transparent; border-radius: 4px; padding: 1px; }"
+      "QToolButton:hover { border-color: #8fb1da; background: #f6f9fd; }"
+      "QToolButton:checked { border-color: #4d7cc0; background: white; }"));
 
   // The pages change only through the buttons: the page control shows no tabs.
   MainControl = new QTabWidget(this);
@@ -182,6 +194,27 @@ void TfmMainForm::buildWindow() {
   MainControl->addTab(tabBackup, QStringLiteral("Backup and Restore"));
   MainControl->addTab(tabHistory, QStringLiteral("Restore History"));
   MainControl->addTab(tabIgnoreList, QStringLiteral("Ignore List"));
+  // Group boxes carry their caption on the top line of their frame.
+  MainControl->setStyleSheet(QStringLiteral(
+      "QGroupBox { border: 1px solid palette(mid); border-radius: 3px; margin-top: 0.6em;"
+      " padding-top: 0.4em; }"
+      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px;"
+      " padding: 0 3px; }"));
+
+  m_pageButtons = new QButtonGroup(this);
+  m_pageButtons->setExclusive(true);
+  const std::pair<QToolButton *, QWidget *> pageOfButton[] = {
+      {toolScanErrors, tabScanErrors}, {toolToolbar, tabToolbar},   {toolE, tabIE},
+      {toolStartup, tabStartup},       {toolAddRemove, tabAddRemove}, {toolBackup, tabBackup},
+      {toolHistory, tabHistory},       {toolIgnore, tabIgnoreList}};
+  for (const auto &[button, page] : pageOfButton) {
+    button->setCheckable(true);
+    m_pageButtons->addButton(button, MainControl->indexOf(page));
+  }
+  connect(MainControl, &QTabWidget::currentChanged, this, [this](int index) {
+    if (QAbstractButton *button = m_pageButtons->button(index)) button->setChecked(true);
+  });
+  m_pageButtons->button(MainControl->currentIndex())->setChecked(true);
 
   pnlAutorun = new QFrame(this);
   pnlAutorun->setObjectName(QStringLiteral("pnlAutorun"));
@@ -192,6 +225,12 @@ void TfmMainForm::buildWindow() {
   autorunLayout->setContentsMargins(8, 3, 8, 3);
   autorunLayout->addWidget(cbAutoRun);
   autorunLayout->addStretch();
+  pbAction = new QProgressBar(pnlAutorun);
+  pbAction->setObjectName(QStringLiteral("pbAction"));
+  pbAction->setRange(0, 100);
+  pbAction->setFixedWidth(260);
+  pbAction->hide();
+  autorunLayout->addWidget(pbAction);
 
   auto *body = new QHBoxLayout;
   body->setContentsMargins(0, 0, 0, 0);
@@ -286,6 +325,12 @@ void TfmMainForm::showStartupNotices() {
 }
 
 void TfmMainForm::closeEvent(QCloseEvent *event) {
+  // The undo store is being written by the running action; the window closes at its end.
+  if (isActionRunning()) {
+    m_closeWhenActionEnds = true;
+    event->ignore();
+    return;
+  }
   if (FormClose())
     event->accept();
   else

@@ -15,12 +15,15 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
+class QButtonGroup;
 class QCheckBox;
 class QFrame;
 class QLabel;
+class QProgressBar;
 class QTabWidget;
 class QToolButton;
 
@@ -34,6 +37,9 @@ namespace tw::repair {
 struct ActionResult;
 struct DocumentFile;
 }
+namespace tw::lists {
+class CheckableList;
+}
 
 namespace tw::app {
 
@@ -46,6 +52,7 @@ class AddRemovePage;
 class BackupPage;
 class HistoryPage;
 class IgnoreListPage;
+class ListActionThread;
 
 class TfmMainForm : public QWidget {
   Q_OBJECT
@@ -74,6 +81,10 @@ public:
   /// A message shown once the window is on screen (e.g. that the registry is read-only).
   void addStartupNotice(const QString &text);
 
+  /// True while a fix or a restore runs on its worker; the pages and their buttons are disabled
+  /// meanwhile, and a close waits for its end.
+  bool isActionRunning() const;
+
   worker::TBMDThread &scanErrorsThread() { return *ScanErrorsThread; }
   worker::TBMDThread &threadBackup() { return *ThreadBackup; }
   worker::TBMDThread &threadRestore() { return *ThreadRestore; }
@@ -99,8 +110,11 @@ public:
   QToolButton *toolIgnore = nullptr;
   QToolButton *SpeedButton2 = nullptr;
   QTabWidget *MainControl = nullptr;
+  QFrame *pnlPageButtons = nullptr;
   QFrame *pnlAutorun = nullptr;
   QCheckBox *cbAutoRun = nullptr;
+  /// How far a running fix or restore has come; hidden when none runs.
+  QProgressBar *pbAction = nullptr;
 
 signals:
   /// The startup, uninstall and backup pages have work of their own when they are opened; the
@@ -146,6 +160,13 @@ private:
   void connectRepairHandlers();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
+  /// True when the registry may be changed; otherwise shows `refusedAction` and the reason in
+  /// the error message box. Every action that changes the registry asks first.
+  bool registryMayChange(const QString &refusedAction);
+  /// Runs `action` over `list` on the list-action worker, showing `caption` and its progress,
+  /// with the pages disabled until it ends; then shows a failure's message.
+  void runListAction(lists::CheckableList &list, const QString &caption,
+                     std::function<repair::ActionResult(lists::CheckableList &)> action);
 
   worker::UiDispatcher &m_dispatcher;
   UserMessages &m_messages;
@@ -159,12 +180,16 @@ private:
   pugi::xml_document IgnoreXML;
   QStringList m_startupNotices;
   bool m_shownBefore = false;
+  bool m_closeWhenActionEnds = false;
+  /// The page buttons, each with the index of its page; the one of the page in front is checked.
+  QButtonGroup *m_pageButtons = nullptr;
 
   // Destroyed first (in the destructor), while the pages their handlers use still exist.
   std::unique_ptr<worker::TBMDThreadGroup> BMDThreadGroup1;
   std::unique_ptr<worker::TBMDThread> ScanErrorsThread;
   std::unique_ptr<worker::TBMDThread> ThreadBackup;
   std::unique_ptr<worker::TBMDThread> ThreadRestore;
+  std::unique_ptr<ListActionThread> m_listAction;
 
   ScanErrorsPage *tabScanErrors = nullptr;
   ToolbarPage *tabToolbar = nullptr;

@@ -4,17 +4,22 @@
 
 #include "app/TfmMainForm.h"
 
+#include "app/ListActionThread.h"
 #include "app/UserMessages.h"
 #include "app/pages/HistoryPage.h"
 #include "app/pages/IgnoreListPage.h"
 #include "app/pages/ScanErrorsPage.h"
 #include "repair/Fixing.h"
 #include "repair/IgnoreList.h"
+#include "repair/RegistryChange.h"
 #include "repair/RestoreHistory.h"
 #include "scan/IgnoreIndex.h"
 
+#include <QFrame>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 
 namespace tw::app {
 
@@ -34,6 +39,33 @@ void TfmMainForm::showActionError(const repair::ActionResult &result) {
   if (!result) m_messages.showError(this, QString::fromStdString(result.message));
 }
 
+bool TfmMainForm::registryMayChange(const QString &refusedAction) {
+  const std::string refusal = repair::registryChangeRefusal();
+  if (refusal.empty()) return true;
+  m_messages.showError(this, QStringLiteral("%1: %2").arg(refusedAction, QString::fromStdString(refusal)));
+  return false;
+}
+
+void TfmMainForm::runListAction(lists::CheckableList &list, const QString &caption,
+                                std::function<repair::ActionResult(lists::CheckableList &)> action) {
+  const auto setBusy = [this](bool busy) {
+    MainControl->setEnabled(!busy);
+    pnlPageButtons->setEnabled(!busy);
+    pbAction->setVisible(busy);
+  };
+  pbAction->setValue(0);
+  pbAction->setFormat(caption + QStringLiteral(" %p%"));
+  setBusy(true);
+  const bool started = m_listAction->start(
+      list, std::move(action), [this](int percent) { pbAction->setValue(percent); },
+      [this, setBusy](const repair::ActionResult &result) {
+        setBusy(false);
+        showActionError(result);
+        if (std::exchange(m_closeWhenActionEnds, false)) close();
+      });
+  if (!started) setBusy(false);
+}
+
 /// The ignore document as the repair routines change it: every change reaches the scan at once.
 static repair::IgnoreListFile ignoreListFileOf(pugi::xml_document &document, const std::string &path,
                                                ScanErrorsPage *scanPage) {
@@ -43,7 +75,12 @@ static repair::IgnoreListFile ignoreListFileOf(pugi::xml_document &document, con
 }
 
 void TfmMainForm::btnFixSelectedClick() {
-  showActionError(repair::fixSelectedErrors(tabScanErrors->errors(), undoStoreFile()));
+  if (tabScanErrors->errors().checkedRows().empty()) return;
+  if (!registryMayChange(QStringLiteral("Nothing was fixed"))) return;
+  runListAction(tabScanErrors->errors(), QStringLiteral("Fixing the checked errors:"),
+                [this](lists::CheckableList &errors) {
+                  return repair::fixSelectedErrors(errors, undoStoreFile());
+                });
 }
 
 void TfmMainForm::btnAdd2IgnoreClick() {
@@ -60,10 +97,23 @@ void TfmMainForm::btnRefresh2Click() {
 }
 
 void TfmMainForm::btnRestoreClick() {
-  showActionError(repair::restoreCheckedRecords(tabHistory->history(), undoStoreFile()));
+  if (tabHistory->history().checkedRows().empty()) {
+    btnRefresh2Click(); // what a restore of nothing comes to
+    return;
+  }
+  if (!registryMayChange(QStringLiteral("Nothing was restored"))) return;
+  runListAction(tabHistory->history(), QStringLiteral("Restoring the checked records:"),
+                [this](lists::CheckableList &history) {
+                  return repair::restoreCheckedRecords(history, undoStoreFile());
+                });
 }
 
 void TfmMainForm::btnClearUndoClick() {
+  // The records are the only way back to what was fixed; they stay while the registry they
+  // belong to may not be changed.
+  if (!tabHistory->history().isEmpty() &&
+      !registryMayChange(QStringLiteral("The restore history was not cleared")))
+    return;
   showActionError(repair::clearHistory(tabHistory->history(), undoStoreFile()));
 }
 

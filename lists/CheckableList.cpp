@@ -79,6 +79,22 @@ void CheckableList::clear() {
   if (m_observer) m_observer->reset();
 }
 
+CheckableList CheckableList::copy() const {
+  CheckableList result(m_sorted);
+  result.m_rows.reserve(m_rows.size());
+  for (const auto &r : m_rows) result.m_rows.push_back(std::make_unique<Row>(*r));
+  return result;
+}
+
+void CheckableList::swapRows(CheckableList &other) {
+  assert(m_sorted == other.m_sorted && "rows move only between lists of one kind");
+  if (m_observer) m_observer->aboutToReset();
+  if (other.m_observer) other.m_observer->aboutToReset();
+  m_rows.swap(other.m_rows);
+  if (other.m_observer) other.m_observer->reset();
+  if (m_observer) m_observer->reset();
+}
+
 void CheckableList::setChecked(int index, bool checked) {
   assert(index >= 0 && index < count() && "row index out of range");
   m_rows[static_cast<std::size_t>(index)]->checked = checked;

@@ -59,6 +59,11 @@ public:
   void appendRows(std::vector<Row> rows);
   void remove(int index);
   void clear();
+  /// A list of the same kind holding copies of these rows in this order, with no observer.
+  CheckableList copy() const;
+  /// Exchanges every row with `other`, which must be sorted or unsorted alike (so that each
+  /// keeps its order); each list announces one reset.
+  void swapRows(CheckableList &other);
 
   void setChecked(int index, bool checked);
   void setAllChecked(bool checked);

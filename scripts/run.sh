@@ -2,9 +2,17 @@
 # Sets up the machine, builds the program (dev preset) and starts the window on the Wine prefix
 # in $WINEPREFIX (default ~/.wine). When that folder holds no system.reg, the program starts on a
 # demo prefix instead, made once by the prefix generator in build/demo-prefix.
+# The window runs in build/run, where it keeps its ignore list (ignore.xml in the current folder).
 # Arguments are passed on to the program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Before anything is installed or built: without a display there is nothing to show.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display to show the window on (DISPLAY is not set)." >&2
+  echo "Pictures of every page: scripts/screenshots.sh" >&2
+  exit 1
+fi
 
 bash scripts/setup.sh
 cmake --preset dev >/dev/null
@@ -20,9 +28,7 @@ if [ ! -f "$prefix/system.reg" ]; then
   prefix="$demo"
 fi
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
-  echo "No display to show the window on (DISPLAY is not set)." >&2
-  echo "Pictures of every page: scripts/screenshots.sh" >&2
-  exit 1
-fi
-WINEPREFIX="$prefix" exec build/dev/app/tidewell "$@"
+exe="$PWD/build/dev/app/tidewell"
+mkdir -p build/run
+cd build/run
+WINEPREFIX="$prefix" exec "$exe" "$@"

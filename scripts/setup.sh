@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpugixml-dev libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  xvfb xauth imagemagick
+  xvfb xauth x11-utils openbox imagemagick
   wine wine64
 )
 

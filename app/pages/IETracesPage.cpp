@@ -67,7 +67,6 @@ IETracesPage::IETracesPage(QWidget *parent) : QWidget(parent) {
   btnUncheckIE = makeButton(this, QStringLiteral("btnUncheckIE"), QStringLiteral("&Uncheck All"));
   GroupBox = makeControlPanel(this, QStringLiteral("GroupBox"),
                               {btnTempScan, btnCleanIE, btnCheckIE, btnUncheckIE}, lblDeleting);
-  GroupBox->setFixedHeight(60);
 
   auto *page = new QVBoxLayout(this);
   page->setContentsMargins(4, 4, 4, 4);

@@ -32,6 +32,9 @@ IgnoreListPage::IgnoreListPage(QWidget *parent) : QWidget(parent) {
   field("GroupBoxRoot", "Root", "edRoot", GroupBoxRoot, edRoot);
   field("GroupBoxKeyName", "Key Name", "edKeyName", GroupBoxKeyName, edKeyName);
   field("GroupBoxValue", "Value", "edValue", GroupBoxValue, edValue);
+  // The Root field shows the longest root name whole.
+  const int rootTextWidth = edRoot->fontMetrics().horizontalAdvance(QStringLiteral("HKEY_LOCAL_MACHINE"));
+  edRoot->setMinimumWidth(rootTextWidth + 2 * edRoot->fontMetrics().averageCharWidth() + 12);
 
   // "Add" and "Remove" keep the blanks that padded them beside their pictures.
   btnAdd = makeButton(this, QStringLiteral("btnAdd"), QStringLiteral("Add            "));
@@ -41,7 +44,7 @@ IgnoreListPage::IgnoreListPage(QWidget *parent) : QWidget(parent) {
   btnUncheckall = makeButton(this, QStringLiteral("btnUncheckall"), QStringLiteral("&Uncheck all"));
 
   auto *fields = new QHBoxLayout;
-  fields->addWidget(GroupBoxRoot, 2);
+  fields->addWidget(GroupBoxRoot, 0);
   fields->addWidget(GroupBoxKeyName, 5);
   fields->addWidget(GroupBoxValue, 2);
   auto *buttons = new QHBoxLayout;

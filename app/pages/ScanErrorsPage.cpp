@@ -7,7 +7,6 @@
 #include "scan/ScanLists.h"
 
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QTableView>
@@ -39,28 +38,17 @@ ScanErrorsPage::ScanErrorsPage(worker::UiDispatcher &dispatcher, worker::TBMDThr
   m_errorsModel->setImages(scanListImages());
   lvErrors = makeReportList(this, QStringLiteral("lvErrors"), m_errorsModel.get(), {130, 150, 140});
 
-  GroupBox1 = new QGroupBox(QStringLiteral("&Control Panel "), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setFixedHeight(60);
-  lblScanLabel = new QLabel(GroupBox1);
+  lblScanLabel = new QLabel(this);
   lblScanLabel->setObjectName(QStringLiteral("lblScanLabel"));
   // The label follows the scan key by key; a long key must not widen the window.
   lblScanLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-  btnStartScan = makeButton(GroupBox1, QStringLiteral("btnStartScan"), StartScanCaption);
-  btnFixSelected = makeButton(GroupBox1, QStringLiteral("btnFixSelected"), QStringLiteral("Fix S&elected"));
+  btnStartScan = makeButton(this, QStringLiteral("btnStartScan"), StartScanCaption);
+  btnFixSelected = makeButton(this, QStringLiteral("btnFixSelected"), QStringLiteral("Fix S&elected"));
   btnFixSelected->setEnabled(false);
-  btnCheckAll = makeButton(GroupBox1, QStringLiteral("btnCheckAll"), CheckAllCaption);
-  btnAdd2Ignore = makeButton(GroupBox1, QStringLiteral("btnAdd2Ignore"), QStringLiteral("&Add to Ignore List"), 117);
-
-  auto *buttons = new QHBoxLayout;
-  buttons->setSpacing(4);
-  for (QPushButton *b : {btnStartScan, btnFixSelected, btnCheckAll, btnAdd2Ignore}) buttons->addWidget(b);
-  buttons->addStretch();
-  auto *panel = new QVBoxLayout(GroupBox1);
-  panel->setContentsMargins(6, 2, 6, 4);
-  panel->setSpacing(2);
-  panel->addWidget(lblScanLabel);
-  panel->addLayout(buttons);
+  btnCheckAll = makeButton(this, QStringLiteral("btnCheckAll"), CheckAllCaption);
+  btnAdd2Ignore = makeButton(this, QStringLiteral("btnAdd2Ignore"), QStringLiteral("&Add to Ignore List"), 117);
+  GroupBox1 = makeControlPanel(this, QStringLiteral("GroupBox1"),
+                               {btnStartScan, btnFixSelected, btnCheckAll, btnAdd2Ignore}, lblScanLabel);
 
   auto *page = new QVBoxLayout(this);
   page->setContentsMargins(4, 4, 4, 4);

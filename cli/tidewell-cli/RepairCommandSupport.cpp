@@ -7,9 +7,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
-#include "platform/WineRegistry.h"
 #include "registry/PrefixLock.h"
 #include "registry/XmlStore.h"
+#include "repair/RegistryChange.h"
 
 #include <algorithm>
 #include <charconv>
@@ -80,9 +80,9 @@ bool readDocumentFile(pugi::xml_document &document, const std::string &path, con
 }
 
 bool registryIsWritable(std::ostream &err) {
-  const auto *wine = dynamic_cast<const platform::WineRegistry *>(&platform::machine().registry());
-  if (!wine || !wine->isReadOnly()) return true;
-  err << "tidewell-cli: the registry cannot be changed: " << wine->readOnlyReason() << "\n";
+  const std::string refusal = repair::registryChangeRefusal();
+  if (refusal.empty()) return true;
+  err << "tidewell-cli: the registry cannot be changed: " << refusal << "\n";
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include "list_model_test.h"
 #include "main_form_test.h"
 #include "scan_page_test.h"
+#include "splash_test.h"
 
 #include <QApplication>
 #include <QTest>
@@ -18,6 +19,7 @@ int main(int argc, char *argv[]) {
       {"ListModelTest", [] { return std::make_unique<ListModelTest>(); }},
       {"MainFormTest", [] { return std::make_unique<MainFormTest>(); }},
       {"ScanPageTest", [] { return std::make_unique<ScanPageTest>(); }},
+      {"SplashTest", [] { return std::make_unique<SplashTest>(); }},
   };
   QStringList arguments = QApplication::arguments();
   QString only;

@@ -11,7 +11,12 @@
 #include "lists/CheckableList.h"
 #include "scan/ScanLists.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -170,6 +175,24 @@ void MainFormTest::damagedDataFilesAreKeptAsideAndTheUserIsTold() {
   QVERIFY(fs::exists(undoStore));
 }
 
+void MainFormTest::dataFilesAreNamedByTheirHostPaths() {
+  Window w;
+  TestMachine::writeFile(w.machine.programFolder() / "Backup.xml", "<TidewellRegistryCleaner>");
+  TestMachine::writeFile(w.machine.currentFolder() / "ignore.xml", "<IgnoreList><ERROR");
+  w.open();
+  const QString undoStore = QString::fromStdString((fs::canonical(w.machine.programFolder()) / "Backup.xml").string());
+  const QString ignoreList = QString::fromStdString((fs::canonical(w.machine.currentFolder()) / "ignore.xml").string());
+  QCOMPARE(QString::fromStdString(w.form->undoStorePath()), undoStore);
+  QCOMPARE(QString::fromStdString(w.form->ignoreListPath()), ignoreList);
+  w.form->show();
+  QTRY_COMPARE(w.messages.notices.size(), 2);
+  // Each message names the file as the host knows it, never through the prefix's drive links.
+  QVERIFY2(w.messages.notices[0].startsWith(undoStore + QLatin1Char(' ')), qPrintable(w.messages.notices[0]));
+  QVERIFY2(w.messages.notices[1].startsWith(ignoreList + QLatin1Char(' ')), qPrintable(w.messages.notices[1]));
+  for (const QString &notice : w.messages.notices)
+    QVERIFY2(!notice.contains(QStringLiteral("dosdevices")), qPrintable(notice));
+}
+
 void MainFormTest::incompleteIgnoreEntryIsNamed() {
   Window w;
   TestMachine::writeFile(w.machine.currentFolder() / "ignore.xml",
@@ -212,6 +235,67 @@ void MainFormTest::pageButtonsBringTheirPagesToTheFront() {
   QVERIFY(b);
   b->click();
   QCOMPARE(w.form->MainControl->currentWidget()->objectName(), page);
+  // The button of the page in front, and only it, shows pressed.
+  QStringList pressed;
+  for (QToolButton *t : w.form->findChildren<QToolButton *>())
+    if (t->isChecked()) pressed << t->objectName();
+  const QString frontButton = button == QStringLiteral("SpeedButton2") ? QStringLiteral("toolIgnore") : button;
+  QCOMPARE(pressed, QStringList{frontButton});
+  b->click(); // a second click keeps it pressed
+  QVERIFY(w.form->findChild<QToolButton *>(frontButton)->isChecked());
+}
+
+/// True when the group box's caption stands on the top line of its frame.
+static bool captionOnFrame(QGroupBox *box) {
+  QStyleOptionGroupBox option;
+  option.initFrom(box);
+  option.text = box->title();
+  option.lineWidth = 1;
+  option.textAlignment = box->alignment();
+  option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+  const QRect frame = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+  const QRect label = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+  return label.top() < frame.top() && frame.top() < label.bottom();
+}
+
+void MainFormTest::everyPageShowsItsControlsWhole() {
+  QFETCH(QSize, size);
+  Window w;
+  w.open();
+  w.form->resize(size);
+  w.form->show();
+  QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+  for (QToolButton *button : {w.form->toolScanErrors, w.form->toolToolbar, w.form->toolE, w.form->toolStartup,
+                              w.form->toolAddRemove, w.form->toolBackup, w.form->toolHistory, w.form->toolIgnore}) {
+    button->click();
+    QApplication::processEvents();
+    QWidget *page = w.form->MainControl->currentWidget();
+    const QString where = page->objectName() + QStringLiteral(" at %1x%2: ").arg(size.width()).arg(size.height());
+    // Nothing is cut off by the box, the page or the window around it.
+    for (QWidget *control : page->findChildren<QWidget *>()) {
+      if (!control->isVisible() || (!qobject_cast<QAbstractButton *>(control) && !qobject_cast<QLineEdit *>(control) &&
+                                    !qobject_cast<QGroupBox *>(control)))
+        continue;
+      QVERIFY2(control->visibleRegion() == QRegion(control->rect()),
+               qPrintable(where + control->objectName() + QStringLiteral(" is cut off")));
+    }
+    for (QGroupBox *box : page->findChildren<QGroupBox *>())
+      QVERIFY2(captionOnFrame(box), qPrintable(where + box->objectName() + QStringLiteral("'s caption is off its frame")));
+  }
+
+  // The Root field of the ignore page shows the longest root name whole.
+  w.form->toolIgnore->click();
+  QLineEdit *root = w.form->ignoreListPage()->edRoot;
+  root->setText(QStringLiteral("HKEY_LOCAL_MACHINE"));
+  root->end(false);
+  QApplication::processEvents();
+  QCOMPARE(root->cursorPositionAt(QPoint(root->contentsRect().left() + 4, root->height() / 2)), 0);
+}
+
+void MainFormTest::everyPageShowsItsControlsWhole_data() {
+  QTest::addColumn<QSize>("size");
+  QTest::newRow("first size") << QSize(754, 606);
+  QTest::newRow("large") << QSize(1280, 900);
 }
 
 void MainFormTest::pageButtonsBringTheirPagesToTheFront_data() {

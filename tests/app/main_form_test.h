@@ -12,8 +12,11 @@ private slots:
   void ignoreListComesFromTheCurrentFolderOnly_data();
   void damagedDataFilesAreKeptAsideAndTheUserIsTold();
   void incompleteIgnoreEntryIsNamed();
+  void dataFilesAreNamedByTheirHostPaths();
   void closeStaysOpenWhenTheUndoStoreCannotBeWritten();
   void pageButtonsBringTheirPagesToTheFront();
   void pageButtonsBringTheirPagesToTheFront_data();
   void ignorePageRefreshesOnlyWhenEmpty();
+  void everyPageShowsItsControlsWhole();
+  void everyPageShowsItsControlsWhole_data();
 };

@@ -14,6 +14,9 @@
 #include "scan/ScanLists.h"
 
 #include <QLineEdit>
+#include <QProgressBar>
+#include <QTabWidget>
+#include <QTimer>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
@@ -25,6 +28,7 @@
 using tw::app::QtUiDispatcher;
 using tw::app::TfmMainForm;
 using tw::test::RecordedMessages;
+using tw::test::RunningWineServer;
 using tw::test::TestMachine;
 namespace fs = std::filesystem;
 
@@ -53,7 +57,7 @@ struct Window {
   QtUiDispatcher dispatcher;
   std::unique_ptr<TfmMainForm> form;
 
-  Window() {
+  explicit Window(TestMachine::RegistryKind kind = TestMachine::RegistryKind::Memory) : machine(kind) {
     std::string error;
     if (!machine.importReg(BrokenEntries, &error)) qFatal("test registry: %s", error.c_str());
   }
@@ -70,6 +74,11 @@ struct Window {
     scanPage().btnStartScan->click();
     return QTest::qWaitFor([&] { return scanPage().btnStartScan->text() == QStringLiteral("Start &Scan"); },
                            ScanTimeout);
+  }
+  /// Clicks a button of a fix or restore and waits for the action to end.
+  bool clickAndWait(QPushButton *button) {
+    button->click();
+    return QTest::qWaitFor([&] { return !form->isActionRunning(); }, ScanTimeout);
   }
   /// Sets a row's check box as a click on it would, through the view's model.
   static void setChecked(QTableView *view, int row, bool checked) {
@@ -114,6 +123,8 @@ private slots:
   void ignorePageAddsRemovesAndChecks();
   void errorRowsMovedToTheIgnoreListAreNotReportedAgain();
   void anotherProgramsRecordsAreReadBeforeEachActionAndNeverSavedOver();
+  void registryOwnedByWineRefusesEveryChange();
+  void largeFixAndRestoreKeepThePagePaintedAndShowProgress();
 };
 
 void RepairPagesTest::anotherProgramsRecordsAreReadBeforeEachActionAndNeverSavedOver() {
@@ -131,7 +142,7 @@ void RepairPagesTest::anotherProgramsRecordsAreReadBeforeEachActionAndNeverSaved
   };
   QVERIFY(otherProgramSaves(1));
   Window::setChecked(w.scanPage().lvErrors, w.rowOf(XyzKeyText), false);
-  w.scanPage().btnFixSelected->click();
+  QVERIFY(w.clickAndWait(w.scanPage().btnFixSelected));
   QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
   std::vector<tw::UndoRecord> records = w.savedRecords();
   QCOMPARE(records.size(), std::size_t{3});
@@ -143,7 +154,7 @@ void RepairPagesTest::anotherProgramsRecordsAreReadBeforeEachActionAndNeverSaved
   QCOMPARE(w.historyPage().history().count(), 3);
   QVERIFY(otherProgramSaves(4));
   Window::setChecked(w.historyPage().lvHistory, 0, true);
-  w.historyPage().btnRestore->click();
+  QVERIFY(w.clickAndWait(w.historyPage().btnRestore));
   QCOMPARE(w.messages.errors.size(), 1);
   QVERIFY2(w.messages.errors[0].contains(QStringLiteral("Another program changed the undo store")),
            qPrintable(w.messages.errors[0]));
@@ -165,7 +176,7 @@ void RepairPagesTest::fixSelectedErasesCheckedRowsAfterSavingTheirRecords() {
   QVERIFY(xyz >= 0);
   Window::setChecked(w.scanPage().lvErrors, xyz, false);
 
-  w.scanPage().btnFixSelected->click();
+  QVERIFY(w.clickAndWait(w.scanPage().btnFixSelected));
   QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
   QCOMPARE(w.errors().count(), 1);
   QCOMPARE(w.errors().row(0).subItem(tw::scan::KeyNameSubItem), std::string(XyzKeyText));
@@ -188,7 +199,7 @@ void RepairPagesTest::fixThatCannotBeRecordedChangesNothing() {
   w.messages.notices.clear();
   QVERIFY(w.scan());
   QCOMPARE(w.errors().count(), 3);
-  w.scanPage().btnFixSelected->click();
+  QVERIFY(w.clickAndWait(w.scanPage().btnFixSelected));
   QCOMPARE(w.messages.errors.size(), 1);
   QVERIFY2(w.messages.errors[0].contains(QStringLiteral("Nothing was removed")),
            qPrintable(w.messages.errors[0]));
@@ -203,7 +214,7 @@ void RepairPagesTest::historyRestoresCheckedRecordsAndClears() {
   Window w;
   w.open();
   QVERIFY(w.scan());
-  w.scanPage().btnFixSelected->click();
+  QVERIFY(w.clickAndWait(w.scanPage().btnFixSelected));
   QCOMPARE(w.errors().count(), 0);
 
   tw::app::HistoryPage &page = w.historyPage();
@@ -218,7 +229,7 @@ void RepairPagesTest::historyRestoresCheckedRecordsAndClears() {
     if (page.history().row(i).subItem(0).ends_with("gone.exe")) gone = i;
   QVERIFY(gone >= 0);
   Window::setChecked(page.lvHistory, gone, true);
-  page.btnRestore->click();
+  QVERIFY(w.clickAndWait(page.btnRestore));
   QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
   QCOMPARE(page.history().count(), 2);
   QVERIFY(appKeyExists("gone.exe"));
@@ -298,6 +309,142 @@ void RepairPagesTest::errorRowsMovedToTheIgnoreListAreNotReportedAgain() {
   QVERIFY(w.scan());
   QCOMPARE(w.errors().count(), 2);
   QCOMPARE(w.rowOf(XyzKeyText), -1);
+}
+
+void RepairPagesTest::registryOwnedByWineRefusesEveryChange() {
+  auto w = std::make_unique<Window>(TestMachine::RegistryKind::WineFiles);
+  TestMachine &machine = w->machine;
+  // Two records in the undo store, made while the registry could still be changed.
+  w->open();
+  QVERIFY(w->scan());
+  QCOMPARE(w->errors().count(), 3);
+  Window::setChecked(w->scanPage().lvErrors, w->rowOf(XyzKeyText), false);
+  QVERIFY(w->clickAndWait(w->scanPage().btnFixSelected));
+  QCOMPARE(w->errors().count(), 1);
+  w->form.reset();
+
+  RunningWineServer server(machine.prefix());
+  if (!server.started()) QSKIP("wineserver could not be started");
+  std::string readOnly;
+  QVERIFY(QTest::qWaitFor([&] { return !(readOnly = machine.reopenPrefix()).empty(); }, 10000));
+  QVERIFY2(readOnly.starts_with("Wine is running"), readOnly.c_str());
+  const std::string undoStoreBefore = TestMachine::readFile(w->undoStoreFile());
+  QCOMPARE(w->savedRecords().size(), std::size_t{2});
+
+  w->open();
+  QVERIFY(w->scan());
+  QCOMPARE(w->errors().count(), 1);
+  QVERIFY(w->clickAndWait(w->scanPage().btnFixSelected));
+  QCOMPARE(w->messages.errors.size(), 1);
+  QVERIFY2(w->messages.errors[0].startsWith(QStringLiteral("Nothing was fixed: Wine is running")),
+           qPrintable(w->messages.errors[0]));
+  QCOMPARE(w->errors().count(), 1);
+  QCOMPARE(w->errors().row(0).subItem(tw::scan::KeyNameSubItem), std::string(XyzKeyText));
+
+  tw::app::HistoryPage &page = w->historyPage();
+  w->form->toolHistory->click();
+  QCOMPARE(page.history().count(), 2);
+  page.btnCheckAll1->click();
+  QVERIFY(w->clickAndWait(page.btnRestore));
+  QCOMPARE(w->messages.errors.size(), 2);
+  QVERIFY2(w->messages.errors[1].startsWith(QStringLiteral("Nothing was restored: Wine is running")),
+           qPrintable(w->messages.errors[1]));
+  QCOMPARE(page.history().count(), 2);
+  QCOMPARE(page.history().checkedRows().size(), std::size_t{2});
+  QVERIFY(!appKeyExists("gone.exe"));
+
+  page.btnClearUndo->click();
+  QCOMPARE(w->messages.errors.size(), 3);
+  QVERIFY2(w->messages.errors[2].startsWith(QStringLiteral("The restore history was not cleared: ")),
+           qPrintable(w->messages.errors[2]));
+  QCOMPARE(page.history().count(), 2);
+  QCOMPARE(TestMachine::readFile(w->undoStoreFile()), undoStoreBefore);
+
+  // Closing writes the undo store as it is: still the two records and nothing else.
+  QVERIFY(w->form->close());
+  QCOMPARE(w->savedRecords().size(), std::size_t{2});
+}
+
+void RepairPagesTest::largeFixAndRestoreKeepThePagePaintedAndShowProgress() {
+  constexpr int Keys = 3000;
+  Window w;
+  std::string reg;
+  std::vector<tw::lists::Row> rows;
+  for (int i = 0; i < Keys; ++i) {
+    const std::string name = "big" + std::to_string(i) + ".exe";
+    reg += "[HKEY_LOCAL_MACHINE" + std::string(AppPaths) + "\\" + name + "]\n@=\"C:\\\\Gone\\\\" + name + "\"\n";
+    // Every third row stays unchecked.
+    rows.push_back({"Application", {"HKEY_LOCAL_MACHINE" + std::string(AppPaths) + "\\" + name, "", "C:\\Gone\\" + name},
+                    i % 3 != 0, 1});
+  }
+  std::string error;
+  QVERIFY2(w.machine.importReg(reg, &error), error.c_str());
+  w.open();
+  // The rows a scan would have found; its end enables the button.
+  w.errors().appendRows(rows);
+  w.scanPage().btnFixSelected->setEnabled(true);
+  const std::vector<int> checked = w.errors().checkedRows();
+  std::vector<std::string> uncheckedBefore;
+  for (int i = 0; i < w.errors().count(); ++i)
+    if (!w.errors().row(i).checked) uncheckedBefore.push_back(w.errors().row(i).subItem(0));
+  std::vector<std::string> checkedKeysBottomFirst;
+  for (auto it = checked.rbegin(); it != checked.rend(); ++it)
+    checkedKeysBottomFirst.push_back(w.errors().row(*it).subItem(0));
+
+  // The event loop's pulse while the action runs.
+  int ticks = 0;
+  QTimer pulse;
+  pulse.setInterval(1);
+  QObject::connect(&pulse, &QTimer::timeout, [&] { ++ticks; });
+  auto *progress = w.form->findChild<QProgressBar *>(QStringLiteral("pbAction"));
+  QVERIFY(progress);
+
+  pulse.start();
+  w.scanPage().btnFixSelected->click();
+  // The click returns at once: the page shows its rows and the progress until the fix ends.
+  QCOMPARE(w.errors().count(), Keys);
+  QVERIFY(w.form->isActionRunning());
+  QVERIFY(progress->isVisible());
+  QVERIFY(!w.form->MainControl->isEnabled());
+  const int ticksAtClick = ticks;
+  QVERIFY(QTest::qWaitFor([&] { return !w.form->isActionRunning(); }, ScanTimeout));
+  pulse.stop();
+  QVERIFY2(ticks > ticksAtClick, "the event loop did not run during the fix");
+  QVERIFY(!progress->isVisible());
+  QVERIFY(w.form->MainControl->isEnabled());
+  QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
+
+  // Exactly what fixing row by row leaves: the unchecked rows in their order, one record per
+  // checked row from the bottom up, the keys gone.
+  QCOMPARE(w.errors().count(), static_cast<int>(uncheckedBefore.size()));
+  for (int i = 0; i < w.errors().count(); ++i) QCOMPARE(w.errors().row(i).subItem(0), uncheckedBefore[i]);
+  const std::vector<tw::UndoRecord> records = w.savedRecords();
+  QCOMPARE(records.size(), checkedKeysBottomFirst.size());
+  for (std::size_t i = 0; i < records.size(); ++i) QCOMPARE(records[i].type, checkedKeysBottomFirst[i]);
+  QVERIFY(!appKeyExists("big1.exe"));
+  QVERIFY(appKeyExists("big0.exe"));
+
+  w.form->toolHistory->click();
+  tw::app::HistoryPage &page = w.historyPage();
+  QCOMPARE(page.history().count(), static_cast<int>(records.size()));
+  page.btnCheckAll1->click();
+  ticks = 0;
+  pulse.start();
+  page.btnRestore->click();
+  QCOMPARE(page.history().count(), static_cast<int>(records.size()));
+  QVERIFY(progress->isVisible());
+  // Closing meanwhile waits for the restore, whose records the undo store is losing.
+  QVERIFY(!w.form->close());
+  QVERIFY(w.form->isVisible());
+  QVERIFY(QTest::qWaitFor([&] { return !w.form->isActionRunning(); }, ScanTimeout));
+  QTRY_VERIFY(!w.form->isVisible());
+  pulse.stop();
+  QVERIFY(ticks > 0);
+  QVERIFY2(w.messages.errors.isEmpty(), qPrintable(w.messages.errors.join('\n')));
+  QCOMPARE(page.history().count(), 0);
+  QVERIFY(w.savedRecords().empty());
+  QVERIFY(appKeyExists("big1.exe"));
+  QVERIFY(appKeyExists("big2999.exe"));
 }
 
 QTEST_MAIN(RepairPagesTest)

@@ -152,3 +152,31 @@ TEST(CheckableList, ClearTellsTheObserverToStartOver) {
   EXPECT_TRUE(observer.mirror.empty());
   EXPECT_EQ(list.count(), 0);
 }
+
+TEST(CheckableList, CopyThenSwapHandsBackExactlyWhatWasDoneToTheCopy) {
+  // Equal captions in an order a re-sort could not restore: only their adding order tells.
+  CheckableList list(true);
+  for (const char *sub : {"3", "1", "2"}) list.append(makeRow("b", sub));
+  list.append(makeRow("a", "0"));
+  list.setChecked(1, false);
+  MirroringObserver observer(list);
+  list.setObserver(&observer);
+  observer.reset();
+
+  CheckableList copy = list.copy();
+  EXPECT_TRUE(copy.isSorted());
+  EXPECT_EQ(captionsAndSubs(copy), captionsAndSubs(list));
+  EXPECT_FALSE(copy.row(1).checked);
+  // Work on the copy leaves the list and its observer alone...
+  copy.remove(3);
+  copy.remove(0);
+  EXPECT_EQ(list.count(), 4);
+  EXPECT_EQ(observer.mirror, (std::vector<std::string>{"a:0", "b:3", "b:1", "b:2"}));
+  // ...until the rows are swapped in, in one reset.
+  list.swapRows(copy);
+  EXPECT_EQ(captionsAndSubs(list), (std::vector<std::string>{"b:3", "b:1"}));
+  EXPECT_EQ(observer.mirror, captionsAndSubs(list));
+  EXPECT_EQ(copy.count(), 4);
+  EXPECT_FALSE(list.row(0).checked);
+  EXPECT_TRUE(list.row(1).checked);
+}
