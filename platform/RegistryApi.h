@@ -148,6 +148,11 @@ public:
   /// uses it to take back deletions that have not reached the disk. The memory backend, which
   /// has no backing store, keeps a copy taken at each flush.
   virtual long discardUnflushedChanges() = 0;
+
+  /// Not a Windows call: a sentence for the user saying why no change can be made to this
+  /// registry (a running wineserver owns it, its files cannot be written), or empty when changes
+  /// can be made. Actions that change the registry ask it first, to refuse with the reason.
+  virtual std::string readOnlyReason() const { return {}; }
 };
 
 } // namespace tw::platform
