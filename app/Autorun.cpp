@@ -11,11 +11,9 @@ std::string autorunCommand() { return platform::machine().system().moduleFileNam
 bool IsAutorunEnabled() {
   TRegistry registry;
   registry.CurrentRoot(HKEY_CURRENT_USER);
-  // A registry that may only be read (a running wineserver owns it) still tells whether the
-  // program is registered; only the creation of a missing Run key has to wait.
-  if (!registry.OpenRegKey(AutorunKeyPath, /*canCreate=*/true) &&
-      !registry.OpenRegKeyForRead(AutorunKeyPath))
-    return false;
+  // Only read: asking changes nothing in the registry (a missing Run key stays missing), and a
+  // registry that may only be read still tells whether the program is registered.
+  if (!registry.OpenRegKeyForRead(AutorunKeyPath)) return false;
   // A value of another type reads as "not registered" rather than failing the start-up.
   const RegDataKind kind = registry.ValueKind(AutorunValueName);
   if (kind != RegDataKind::String && kind != RegDataKind::ExpandString) return false;

@@ -17,9 +17,9 @@ inline constexpr const char *AutorunValueName = "Tidewell Registry Cleaner 2006"
 /// the program's module file name (no quotes, no arguments).
 std::string autorunCommand();
 
-/// True when the autorun entry holds exactly this executable's path (case-sensitive). Creates
-/// the Run key when it is missing and the registry may be changed; a Run key that cannot be
-/// opened, a missing value and a value of another type read as "not registered".
+/// True when the autorun entry holds exactly this executable's path (case-sensitive). Only
+/// reads; a missing Run key, a missing value and a value of another type read as "not
+/// registered".
 bool IsAutorunEnabled();
 
 /// On: writes the autorun entry with this executable's path. Off: deletes that value and

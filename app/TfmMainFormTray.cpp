@@ -128,19 +128,11 @@ void TfmMainForm::Exit1Click() {
 }
 
 void TfmMainForm::setAutorunBoxFromRegistry() {
-  const bool enabled = IsAutorunEnabled();
-  {
-    const QSignalBlocker quiet(cbAutoRun);
-    cbAutoRun->setChecked(enabled);
-  }
-  // Checking the box at start-up writes the entry once more, with the same path; a registry
-  // that may only be read already holds exactly that.
-  if (!enabled || !platform::machine().registry().readOnlyReason().empty()) return;
-  try {
-    SetAutorun(true);
-  } catch (const ERegistryException &error) {
-    m_startupNotices << QString::fromUtf8(error.what());
-  }
+  // Start-up changes nothing in the registry: a checked box means the entry already holds
+  // exactly this program's path, so writing it again would only mark the user's registry file
+  // changed (and a later save of it would then clash with anything Wine wrote there meanwhile).
+  const QSignalBlocker quiet(cbAutoRun);
+  cbAutoRun->setChecked(IsAutorunEnabled());
 }
 
 void TfmMainForm::cbAutoRunClick() {

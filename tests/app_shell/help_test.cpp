@@ -3,9 +3,8 @@
 
 #include "shell_tests.h"
 
-#include "WindowTestSupport.h"
+#include "ShellWindow.h"
 #include "app/HelpFiles.h"
-#include "app/QtUiDispatcher.h"
 #include "app/TfmMainForm.h"
 
 #include <QCoreApplication>
@@ -20,9 +19,7 @@
 #include <memory>
 #include <random>
 
-using tw::app::QtUiDispatcher;
 using tw::app::TfmMainForm;
-using tw::test::RecordedMessages;
 using tw::test::TestMachine;
 namespace fs = std::filesystem;
 
@@ -102,12 +99,10 @@ void HelpTest::manualIsFoundBesideTheProgram() {
 }
 
 void HelpTest::buttonsOpenWithTheDesktopAndMissingFilesSayNothing() {
-  TestMachine machine;
-  RecordedMessages messages;
-  QtUiDispatcher dispatcher;
+  tw::test::ShellWindow w;
   OpenedFiles opened;
-  TfmMainForm form(dispatcher, messages);
-  form.show();
+  TfmMainForm &form = w.open(/*show=*/true);
+  const tw::test::RecordedMessages &messages = w.messages;
   const fs::path programDir = QCoreApplication::applicationDirPath().toStdString();
   const fs::path helpFile = programDir / "help.chm";
   const fs::path manualDir = programDir / tw::app::ManualFolderFromExecutable;

@@ -12,7 +12,7 @@ private slots:
   void boxMirrorsTheRegistryAtStartUp_data();
   void clickWritesTheExactPathAndTheSecondDeletesOnlyTheValue();
   void clickWritesTheExactPathAndTheSecondDeletesOnlyTheValue_data();
-  void runKeyCreatedAtStartUpStaysAfterUnchecking();
+  void runKeyCreatedByCheckingStaysAfterUnchecking();
   void checkedBoxReachesTheRegistryFiles();
   void readOnlyRegistryRefusesWithTheReason();
 };

@@ -3,9 +3,8 @@
 
 #include "shell_tests.h"
 
-#include "WindowTestSupport.h"
+#include "ShellWindow.h"
 #include "app/CheckableListModel.h"
-#include "app/QtUiDispatcher.h"
 #include "app/ScanUpdateQueue.h"
 #include "app/TfmMainForm.h"
 #include "app/pages/ScanErrorsPage.h"
@@ -29,29 +28,16 @@
 #include <filesystem>
 #include <memory>
 
-using tw::app::QtUiDispatcher;
 using tw::app::TfmMainForm;
-using tw::test::RecordedMessages;
-using tw::test::TestMachine;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int Timeout = 60000;
 
-struct Window {
-  TestMachine machine;
-  RecordedMessages messages;
-  QtUiDispatcher dispatcher;
-  std::unique_ptr<TfmMainForm> form;
-
-  explicit Window(const std::string &registry = {}) {
-    std::string error;
-    if (!registry.empty() && !machine.importReg(registry, &error)) qFatal("test registry: %s", error.c_str());
-    form = std::make_unique<TfmMainForm>(dispatcher, messages);
-    form->show();
-  }
-  fs::path undoStore() const { return machine.programFolder() / "Backup.xml"; }
+/// The window, shown.
+struct Window : tw::test::ShellWindow {
+  explicit Window(const std::string &registry = {}) : ShellWindow(registry) { open(/*show=*/true); }
 };
 
 /// Broken uninstall entries enough that a scan waits for the window to take its rows.
