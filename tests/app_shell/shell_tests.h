@@ -50,3 +50,11 @@ private slots:
 private:
   QProcess m_trayHost;
 };
+
+/// Against Wine itself, on a prefix made by wineboot.
+class WineAutorunTest : public QObject {
+  Q_OBJECT
+
+private slots:
+  void wineStartsTheProgramTheBoxRegistered();
+};
