@@ -226,11 +226,12 @@ void TrayHostTest::iconDocksOnceATrayAppearsAndMinimiseHidesToIt() {
   // The picture of the screen, for the eye: nothing but the icon in the notification area.
   screen.save(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tray-host-screen.png")));
 
-  // A double-click brings the window back at normal size.
+  // A double-click brings the window back at normal size, in the foreground.
   emit w.form->trayIcon->activated(QSystemTrayIcon::DoubleClick);
   QTRY_VERIFY_WITH_TIMEOUT(w.form->isVisible(), 5000);
   QVERIFY(!w.form->isMinimized());
   QVERIFY(QTest::qWaitForWindowExposed(w.form.get()));
+  QTRY_VERIFY_WITH_TIMEOUT(w.form->isActiveWindow(), 5000);
 
   // The notification area starts anew (the desktop's panel restarted): the icon is there again.
   m_trayHost.terminate();
