@@ -12,9 +12,13 @@ static void registerPictures() { Q_INIT_RESOURCE(pictures); }
 
 namespace tw::app {
 
-QPixmap programPicture(const QString &name) {
+static void ensurePicturesRegistered() {
   static const bool registered = (registerPictures(), true);
   (void)registered;
+}
+
+QPixmap programPicture(const QString &name) {
+  ensurePicturesRegistered();
   QFile file(QStringLiteral(":/tidewell/%1.jpg").arg(name));
   if (!file.open(QIODevice::ReadOnly)) {
     qWarning("picture %s is missing", qPrintable(name));
@@ -32,6 +36,18 @@ QPixmap programPicture(const QString &name) {
                      QImage::Format_RGB888);
   // fromImage copies the pixels, so the decoded buffer may go.
   return QPixmap::fromImage(image);
+}
+
+QIcon programIcon() {
+  ensurePicturesRegistered();
+  QIcon icon;
+  for (int size : {16, 48, 256}) icon.addFile(QStringLiteral(":/tidewell/icon-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+QIcon trayIconPicture() {
+  ensurePicturesRegistered();
+  return QIcon(QStringLiteral(":/tidewell/icon-16.png"));
 }
 
 } // namespace tw::app

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -79,7 +80,10 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
   settle();
   ok = save(form, folder, QStringLiteral("10-scan-done")) && ok;
 
-  return saveScreen(folder, QStringLiteral("11-screen")) && ok;
+  ok = saveScreen(folder, QStringLiteral("11-screen")) && ok;
+  // The menu of the notification-area icon, as it pops up.
+  form.PopupMenu1->adjustSize();
+  return save(*form.PopupMenu1, folder, QStringLiteral("12-tray-menu")) && ok;
 }
 
 } // namespace tw::app

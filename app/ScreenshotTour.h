@@ -11,7 +11,7 @@ class TSplashScreen;
 
 /// Saves into `folder` the screen at start (splash over the window), the splash picture, one
 /// picture per page (01-scan-errors.png, ...), the scan page during and after a scan, and the
-/// screen at the end. Returns false when a picture could not be saved.
+/// screen at the end, and the menu of the notification-area icon. Returns false when a picture could not be saved.
 bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &folder);
 
 } // namespace tw::app

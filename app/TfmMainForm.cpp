@@ -255,6 +255,7 @@ void TfmMainForm::buildWindow() {
   connect(tabHistory->btnRefresh2, &QPushButton::clicked, this, &TfmMainForm::btnRefresh2Click);
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
   connectRepairHandlers();
+  buildTrayIcon();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }
@@ -293,6 +294,7 @@ void TfmMainForm::FormCreate() {
   ignoreListChanged();
 
   MainControl->setCurrentWidget(tabScanErrors);
+  setAutorunBoxFromRegistry();
   installProgramDateFormat();
 }
 
@@ -316,6 +318,9 @@ void TfmMainForm::FormShow() {
     // After the window is on screen, so that no message box hides behind the splash.
     if (!m_startupNotices.isEmpty()) QTimer::singleShot(0, this, &TfmMainForm::showStartupNotices);
   }
+  // Coming back from the notification area keeps a running or finished scan's groups and
+  // counts, as opening the scan page does: the groups a scan runs are the ones checked.
+  if (ScanErrorsThread->IsRunning() || !tabScanErrors->errors().isEmpty()) return;
   tabScanErrors->rebuildScanGroupList();
 }
 

@@ -7,6 +7,10 @@
 // installed machine and fills the ignore page; closing (FormClose) asks a running scan to stop
 // and writes the undo store, staying open when that write fails. Destroying the window waits
 // for running workers, handling events meanwhile.
+//
+// The window keeps an icon in the desktop's notification area while it runs: minimising hides
+// the window to it (where the desktop has one), its double-click and "Show Main Window" bring the
+// window back, and its "Exit" closes the window as the close box does (TfmMainFormTray.cpp).
 
 #include "platform/FileIdentity.h"
 
@@ -19,12 +23,16 @@
 #include <memory>
 #include <string>
 
+class QAction;
 class QButtonGroup;
 class QCheckBox;
 class QFrame;
 class QLabel;
+class QMenu;
 class QProgressBar;
+class QSystemTrayIcon;
 class QTabWidget;
+class QTimer;
 class QToolButton;
 
 namespace tw::worker {
@@ -115,6 +123,16 @@ public:
   QCheckBox *cbAutoRun = nullptr;
   /// How far a running fix or restore has come; hidden when none runs.
   QProgressBar *pbAction = nullptr;
+  // The notification-area icon and its menu ("Show Main Window", "Exit").
+  QSystemTrayIcon *trayIcon = nullptr;
+  QMenu *PopupMenu1 = nullptr;
+  QAction *Show1 = nullptr;
+  QAction *Exit1 = nullptr;
+
+  /// True from the first minimise that hid the window to the notification area on.
+  bool minimizeToTray() const { return MinimizeToTray; }
+  /// True when the desktop has a notification area for the icon.
+  static bool trayAvailable();
 
 signals:
   /// The startup, uninstall and backup pages have work of their own when they are opened; the
@@ -126,6 +144,8 @@ signals:
 protected:
   void showEvent(QShowEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
   void toolScanErrorsClick();
@@ -148,6 +168,12 @@ private slots:
   void btnRemoveClick();
   void btnCheckall2Click();
   void btnUncheckallClick();
+  // The notification-area icon, autorun and help (TfmMainFormTray.cpp).
+  void cbAutoRunClick();
+  void Show1Click();
+  void Exit1Click();
+  void SpeedButton2Click();
+  void Image2Click();
 
 private:
   void buildWindow();
@@ -158,6 +184,12 @@ private:
   bool FormClose();
   void showStartupNotices();
   void connectRepairHandlers();
+  void buildTrayIcon();
+  void ShowMainWindow();
+  void HideMainWindow();
+  void comeBackWhenTheTrayGoes();
+  /// The last step of start-up: the autorun box mirrors the registry.
+  void setAutorunBoxFromRegistry();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
   /// True when the registry may be changed; otherwise shows `refusedAction` and the reason in
@@ -183,6 +215,9 @@ private:
   bool m_closeWhenActionEnds = false;
   /// The page buttons, each with the index of its page; the one of the page in front is checked.
   QButtonGroup *m_pageButtons = nullptr;
+  bool MinimizeToTray = false;
+  /// Runs while the window is hidden to the notification area.
+  QTimer *m_trayWatch = nullptr;
 
   // Destroyed first (in the destructor), while the pages their handlers use still exist.
   std::unique_ptr<worker::TBMDThreadGroup> BMDThreadGroup1;

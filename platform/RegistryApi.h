@@ -178,6 +178,11 @@ public:
   /// Not a Windows call: why the last flushKey failed; Cause::None after a flush that wrote
   /// everything (and before any flush).
   virtual FlushFailure lastFlushFailure() const = 0;
+
+  /// Not a Windows call: a sentence for the user saying why no change can be made to this
+  /// registry (a running wineserver owns it, its files cannot be written), or empty when changes
+  /// can be made. Actions that change the registry ask it first, to refuse with the reason.
+  virtual std::string readOnlyReason() const { return {}; }
 };
 
 } // namespace tw::platform

@@ -1,14 +1,10 @@
 #include "repair/RegistryChange.h"
 
 #include "platform/Machine.h"
-#include "platform/WineRegistry.h"
+#include "platform/RegistryApi.h"
 
 namespace tw::repair {
 
-std::string registryChangeRefusal() {
-  const auto *wine = dynamic_cast<const platform::WineRegistry *>(&platform::machine().registry());
-  if (!wine || !wine->isReadOnly()) return {};
-  return wine->readOnlyReason();
-}
+std::string registryChangeRefusal() { return platform::machine().registry().readOnlyReason(); }
 
 } // namespace tw::repair

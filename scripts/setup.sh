@@ -10,6 +10,7 @@ packages=(
   libpugixml-dev libjpeg62-turbo-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth x11-utils openbox imagemagick
+  trayer desktop-file-utils xdg-utils dpkg-dev
   wine wine64
 )
 

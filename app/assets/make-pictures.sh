@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes the window's pictures with ImageMagick: the splash picture (448 x 291), the header
-# picture (281 x 81) and the picture below the page buttons (201 x 64). The JPEGs are committed;
+# picture (281 x 81), the picture below the page buttons (201 x 64) and the program's icon (16 x 16
+# for the notification area, 48 x 48 and 256 x 256 for the desktop). The pictures are committed;
 # run this only to change them. Needs ImageMagick 6 and the DejaVu fonts.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -41,4 +42,15 @@ make_waves 281 81 62
   -stroke '#9fd0f0' -strokewidth 1 -fill none -draw 'rectangle 0,0 200,63' \
   -quality 92 weblink.jpg
 
-identify splash.jpg header.jpg weblink.jpg
+# The icon: the letter T above the same three waves, in 24-bit colour.
+"$IM" -size 256x256 gradient:'#0b2a57-#1d5fa0' \
+  -fill '#2f7fc1' -draw "path 'M 0,160 Q 64,120 128,160 T 256,160 L 256,256 L 0,256 Z'" \
+  -fill '#5aa6dc' -draw "path 'M 0,190 Q 64,225 128,190 T 256,190 L 256,256 L 0,256 Z'" \
+  -fill '#9fd0f0' -draw "path 'M 0,222 Q 64,195 128,222 T 256,222 L 256,256 L 0,256 Z'" \
+  -fill white -font DejaVu-Sans-Bold -pointsize 170 -gravity north -annotate +0-6 'T' \
+  -depth 8 -type TrueColor PNG24:icon-256.png
+for size in 16 48; do
+  "$IM" icon-256.png -resize "${size}x${size}" -type TrueColor "PNG24:icon-$size.png"
+done
+
+identify splash.jpg header.jpg weblink.jpg icon-16.png icon-48.png icon-256.png
