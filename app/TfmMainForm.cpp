@@ -213,6 +213,7 @@ void TfmMainForm::buildWindow() {
   connect(tabHistory->btnRefresh2, &QPushButton::clicked, this, &TfmMainForm::btnRefresh2Click);
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
   connectRepairHandlers();
+  connectBackupHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }

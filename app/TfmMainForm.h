@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -66,6 +67,13 @@ public:
   void ignoreListChanged();
   /// A message shown once the window is on screen (e.g. that the registry is read-only).
   void addStartupNotice(const QString &text);
+
+  /// The pause before each root's export (one second; tests shorten it).
+  void setBackupPause(std::chrono::milliseconds pause) { m_backupPause = pause; }
+  /// The restore point the running or last backup writes, and the one the running or last
+  /// restore reads (Windows paths; empty before the first).
+  const std::string &backupTarget() const { return m_backupTarget; }
+  const std::string &restoreSource() const { return m_restoreSource; }
 
   worker::TBMDThread &scanErrorsThread() { return *ScanErrorsThread; }
   worker::TBMDThread &threadBackup() { return *ThreadBackup; }
@@ -127,6 +135,12 @@ private slots:
   void btnRemoveClick();
   void btnCheckall2Click();
   void btnUncheckallClick();
+  // The backup page (TfmMainFormBackup.cpp).
+  void enterBackupPage();
+  void btnBackupClick();
+  void btnRestore1Click();
+  void btRefreshClick();
+  void btDelClick();
 
 private:
   void buildWindow();
@@ -137,6 +151,13 @@ private:
   bool FormClose();
   void showStartupNotices();
   void connectRepairHandlers();
+  void connectBackupHandlers();
+  void ThreadBackupStart();
+  void ThreadBackupExecute();
+  void ThreadRestoreStart();
+  void ThreadRestoreExecute();
+  /// Sets the backup page's status label from a worker, in order with its other updates.
+  void postBackupStatus(const std::string &text);
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
 
@@ -151,6 +172,9 @@ private:
   pugi::xml_document IgnoreXML;
   QStringList m_startupNotices;
   bool m_shownBefore = false;
+  std::string m_backupTarget;
+  std::string m_restoreSource;
+  std::chrono::milliseconds m_backupPause{1000};
 
   // Destroyed first (in the destructor), while the pages their handlers use still exist.
   std::unique_ptr<worker::TBMDThreadGroup> BMDThreadGroup1;

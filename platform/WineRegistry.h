@@ -65,8 +65,6 @@ public:
   /// True when no change can be made (a wineserver runs, a file cannot be written, or the
   /// registry was opened read-only). Opens asking for a modifying right then fail.
   virtual bool isReadOnly() const = 0;
-  /// A sentence for the user saying why the registry is read-only; empty when it is not.
-  virtual std::string readOnlyReason() const = 0;
   /// The outcome of the last file save that flushKey attempted (Ok when none failed).
   virtual SaveResult lastSaveResult() const = 0;
   /// Why the last flushKey failed, as a sentence naming the file; empty after a success.
