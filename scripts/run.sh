@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev -j "$(nproc)" --target tidewell tidewell-mkprefix
+cmake --build --preset dev -j "$(nproc)" --target tidewell tidewell-regedit tidewell-mkprefix
 
 prefix="${WINEPREFIX:-$HOME/.wine}"
 if [ ! -f "$prefix/system.reg" ]; then
@@ -25,4 +25,6 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "Pictures of every page: scripts/screenshots.sh" >&2
   exit 1
 fi
+# Backup and restore start the registry editor, which the build puts beside the command-line tools.
+export TIDEWELL_REGEDIT="${TIDEWELL_REGEDIT:-$PWD/build/dev/cli/tidewell-regedit/tidewell-regedit}"
 WINEPREFIX="$prefix" exec build/dev/app/tidewell "$@"
