@@ -72,9 +72,10 @@ protected:
     runShell("env WINEPREFIX=" + shellQuoted(s_prefix.string()) + " wineserver -w >/dev/null 2>&1");
   }
 
-  /// Opens the prefix as the program does and installs it.
-  static void startProgram() {
-    waitForServer();
+  /// Opens the prefix as the program does and installs it, once Wine has let go of it (unless
+  /// `whileWineRuns`).
+  static void startProgram(bool whileWineRuns = false) {
+    if (!whileWineRuns) waitForServer();
     platform::PrefixOpenResult opened;
     auto machine = platform::openWinePrefix(s_prefix.string(), opened);
     ASSERT_TRUE(machine) << opened.description();
@@ -181,8 +182,9 @@ void WineBackupTest::WinesOwnRegeditImportsTheRestorePoint() {
 void WineBackupTest::ARestoreWhileAWineserverRunsIsRefusedAndSaysWhy() {
   startProgram();
   const std::string folder = makeBackup("server");
+  // A server that stays until it is killed.
   runShell("env WINEPREFIX=" + shellQuoted(s_prefix.string()) + " wineserver -p >/dev/null 2>&1");
-  startProgram();
+  startProgram(/*whileWineRuns=*/true);
   const std::string systemBefore = BackupTestPrefix::readFile(s_prefix / "system.reg");
   const backup::RunReport report = backup::runRestore(platform::machine(), folder, [](const std::string &) {});
   runShell("env WINEPREFIX=" + shellQuoted(s_prefix.string()) + " wineserver -k >/dev/null 2>&1");
