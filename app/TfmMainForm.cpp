@@ -256,6 +256,7 @@ void TfmMainForm::buildWindow() {
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
   connectRepairHandlers();
   buildTrayIcon();
+  connectBackupHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }

@@ -19,6 +19,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -92,6 +93,12 @@ public:
   /// True while a fix or a restore runs on its worker; the pages and their buttons are disabled
   /// meanwhile, and a close waits for its end.
   bool isActionRunning() const;
+  /// The pause before each root's export (one second; tests shorten it).
+  void setBackupPause(std::chrono::milliseconds pause) { m_backupPause = pause; }
+  /// The restore point the running or last backup writes, and the one the running or last
+  /// restore reads (Windows paths; empty before the first).
+  const std::string &backupTarget() const { return m_backupTarget; }
+  const std::string &restoreSource() const { return m_restoreSource; }
 
   worker::TBMDThread &scanErrorsThread() { return *ScanErrorsThread; }
   worker::TBMDThread &threadBackup() { return *ThreadBackup; }
@@ -174,6 +181,12 @@ private slots:
   void Exit1Click();
   void SpeedButton2Click();
   void Image2Click();
+  // The backup page (TfmMainFormBackup.cpp).
+  void enterBackupPage();
+  void btnBackupClick();
+  void btnRestore1Click();
+  void btRefreshClick();
+  void btDelClick();
 
 private:
   void buildWindow();
@@ -190,6 +203,13 @@ private:
   void comeBackWhenTheTrayGoes();
   /// The last step of start-up: the autorun box mirrors the registry.
   void setAutorunBoxFromRegistry();
+  void connectBackupHandlers();
+  void ThreadBackupStart();
+  void ThreadBackupExecute();
+  void ThreadRestoreStart();
+  void ThreadRestoreExecute();
+  /// Sets the backup page's status label from a worker, in order with its other updates.
+  void postBackupStatus(const std::string &text);
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
   /// True when the registry may be changed; otherwise shows `refusedAction` and the reason in
@@ -218,6 +238,9 @@ private:
   bool MinimizeToTray = false;
   /// Runs while the window is hidden to the notification area.
   QTimer *m_trayWatch = nullptr;
+  std::string m_backupTarget;
+  std::string m_restoreSource;
+  std::chrono::milliseconds m_backupPause{1000};
 
   // Destroyed first (in the destructor), while the pages their handlers use still exist.
   std::unique_ptr<worker::TBMDThreadGroup> BMDThreadGroup1;

@@ -68,7 +68,7 @@ public:
   virtual bool deleteFile(std::string_view windowsPath) = 0;
   /// Creates one folder; its parent must exist.
   virtual bool createDirectory(std::string_view windowsPath) = 0;
-  /// Removes an empty folder.
+  /// Removes an empty folder, or a link to a folder itself (never what it points to).
   virtual bool removeDirectory(std::string_view windowsPath) = 0;
 
   /// The current folder as a Windows path with no trailing backslash (a drive root keeps it),

@@ -3,6 +3,7 @@
 // as Windows programs split them (double quotes group, backslashes escape quotes), and the
 // program's Windows path is mapped to the program that runs on this machine.
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,6 +22,18 @@ public:
   virtual std::optional<int> runHiddenAndWait(std::string_view applicationName,
                                               std::string_view commandLine,
                                               std::string_view workingFolder) = 0;
+  /// runHiddenAndWait, keeping what the program wrote to its error output in `errorOutput`
+  /// (its first MaxErrorOutput bytes), so that a caller can tell the user why it failed. A
+  /// launcher that cannot capture leaves `errorOutput` empty.
+  virtual std::optional<int> runHiddenAndWaitCapturing(std::string_view applicationName,
+                                                       std::string_view commandLine,
+                                                       std::string_view workingFolder,
+                                                       std::string &errorOutput) {
+    errorOutput.clear();
+    return runHiddenAndWait(applicationName, commandLine, workingFolder);
+  }
+  /// How much of a child's error output runHiddenAndWaitCapturing keeps.
+  static constexpr std::size_t MaxErrorOutput = 64 * 1024;
   /// WinExec: starts the command line (program first) and returns at once; false if it could
   /// not be started.
   virtual bool startDetached(std::string_view commandLine) = 0;

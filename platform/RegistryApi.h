@@ -179,9 +179,17 @@ public:
   /// everything (and before any flush).
   virtual FlushFailure lastFlushFailure() const = 0;
 
-  /// Not a Windows call: a sentence for the user saying why no change can be made to this
-  /// registry (a running wineserver owns it, its files cannot be written), or empty when changes
-  /// can be made. Actions that change the registry ask it first, to refuse with the reason.
+  /// Not a Windows call: reads the backing store again after another process (the registry
+  /// editor of a restore) has rewritten it, so that the registry in memory is what the files
+  /// now hold; unflushed changes are dropped and open handles of keys fail with KeyDeleted.
+  /// On failure (a file no longer loads) the registry stays as it was, and `problem` (when
+  /// given) says which file and why. A backend without a backing store has nothing to read.
+  virtual long reloadBackingStore(std::string *problem = nullptr) {
+    (void)problem;
+    return error::Success;
+  }
+  /// Not a Windows call: why no change can be made (a wineserver owns the registry, a file
+  /// cannot be written), as a sentence for the user; empty when changes can be made.
   virtual std::string readOnlyReason() const { return {}; }
 };
 

@@ -2,14 +2,10 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
+#include "registry/ProgramFiles.h"
 #include "registry/RegistryAccess.h"
 
 namespace tw {
-
-static std::string withTrailingBackslash(std::string folder) {
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  return folder;
-}
 
 std::string GetSystemDir() {
   return withTrailingBackslash(platform::machine().system().systemDirectory());

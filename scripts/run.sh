@@ -16,7 +16,7 @@ fi
 
 bash scripts/setup.sh
 cmake --preset dev >/dev/null
-cmake --build --preset dev -j "$(nproc)" --target tidewell tidewell-mkprefix
+cmake --build --preset dev -j "$(nproc)" --target tidewell tidewell-regedit tidewell-mkprefix
 
 prefix="${WINEPREFIX:-$HOME/.wine}"
 if [ ! -f "$prefix/system.reg" ]; then
@@ -28,6 +28,8 @@ if [ ! -f "$prefix/system.reg" ]; then
   prefix="$demo"
 fi
 
+# Backup and restore start the registry editor, which the build puts beside the command-line tools.
+export TIDEWELL_REGEDIT="${TIDEWELL_REGEDIT:-$PWD/build/dev/cli/tidewell-regedit/tidewell-regedit}"
 exe="$PWD/build/dev/app/tidewell"
 mkdir -p build/run
 cd build/run

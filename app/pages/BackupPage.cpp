@@ -67,6 +67,42 @@ BackupPage::BackupPage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lbStatus);
   page->addWidget(mWarning);
   page->addWidget(GroupBox);
+
+  connect(btnBackup, &QPushButton::clicked, this, &BackupPage::backupRequested);
+  connect(btnRestore1, &QPushButton::clicked, this, &BackupPage::restoreRequested);
+  connect(btRefresh, &QPushButton::clicked, this, &BackupPage::refreshRequested);
+  connect(btDel, &QPushButton::clicked, this, &BackupPage::deleteRequested);
+}
+
+std::vector<std::string> BackupPage::restorePoints() const {
+  std::vector<std::string> names;
+  names.reserve(static_cast<std::size_t>(ltbk->count()));
+  for (int i = 0; i < ltbk->count(); ++i) names.push_back(ltbk->item(i)->text().toStdString());
+  return names;
+}
+
+std::string BackupPage::selectedRestorePoint() const {
+  const QList<QListWidgetItem *> selected = ltbk->selectedItems();
+  return selected.isEmpty() ? std::string() : selected.front()->text().toStdString();
+}
+
+void BackupPage::showRestorePoints(const std::vector<std::string> &names) {
+  ltbk->clear();
+  appendRestorePoints(names);
+}
+
+void BackupPage::appendRestorePoints(const std::vector<std::string> &names) {
+  for (const std::string &name : names) ltbk->addItem(QString::fromStdString(name));
+}
+
+void BackupPage::removeRestorePoint(const std::string &name) {
+  const QList<QListWidgetItem *> rows = ltbk->findItems(QString::fromStdString(name), Qt::MatchExactly | Qt::MatchCaseSensitive);
+  if (!rows.isEmpty()) delete ltbk->takeItem(ltbk->row(rows.front()));
+}
+
+void BackupPage::setStatus(const std::string &text) {
+  lbStatus->setText(QString::fromStdString(text));
+  emit statusChanged(lbStatus->text());
 }
 
 } // namespace tw::app

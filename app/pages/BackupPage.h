@@ -4,6 +4,9 @@
 
 #include <QWidget>
 
+#include <string>
+#include <vector>
+
 class QGroupBox;
 class QLabel;
 class QListWidget;
@@ -17,6 +20,30 @@ class BackupPage : public QWidget {
 
 public:
   explicit BackupPage(QWidget *parent = nullptr);
+
+  /// The names in ltbk, first to last.
+  std::vector<std::string> restorePoints() const;
+  /// The name of the selected row of ltbk, or empty when no row is selected.
+  std::string selectedRestorePoint() const;
+  /// Replaces the rows of ltbk by `names`, in their order.
+  void showRestorePoints(const std::vector<std::string> &names);
+  /// Appends `names` to ltbk.
+  void appendRestorePoints(const std::vector<std::string> &names);
+  /// Removes the first row named `name`.
+  void removeRestorePoint(const std::string &name);
+  /// Sets the text of lbStatus.
+  void setStatus(const std::string &text);
+
+signals:
+  /// The four buttons of the control panel.
+  void backupRequested();
+  void restoreRequested();
+  void refreshRequested();
+  void deleteRequested();
+  /// lbStatus was given a new text.
+  void statusChanged(const QString &text);
+
+public:
 
   QListWidget *ltbk = nullptr;
   QLabel *lbStatus = nullptr;

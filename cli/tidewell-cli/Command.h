@@ -52,5 +52,7 @@ int runClearCommand(const CommandContext &context);
 void printClearHelp(std::ostream &out);
 int runIgnoreCommand(const CommandContext &context);
 void printIgnoreHelp(std::ostream &out);
+int runBackupCommand(const CommandContext &context);
+void printBackupHelp(std::ostream &out);
 
 } // namespace tw::cli

@@ -21,6 +21,9 @@ static constexpr std::array CommandTable = {
     Command{"ignore", "ignore list | add ROOT KEY VALUE | remove N...",
             "show or edit the ignore list of the current folder", runIgnoreCommand,
             printIgnoreHelp},
+    Command{"backup", "backup list|create|restore NAME|delete NAME [--prefix DIR]",
+            "list, make, restore or delete full registry restore points", runBackupCommand,
+            printBackupHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }

@@ -8,6 +8,7 @@
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
 #include "registry/PrefixLock.h"
+#include "registry/ProgramFiles.h"
 #include "registry/XmlStore.h"
 #include "repair/RegistryChange.h"
 
@@ -23,15 +24,10 @@ namespace tw::cli {
 namespace fs = std::filesystem;
 
 std::string undoStorePathOfMachine(std::ostream &err) {
-  platform::Machine &machine = platform::machine();
-  std::string folder = machine.system().programFolder();
-  if (folder.empty() || folder.back() != '\\') folder += '\\';
-  const auto path = machine.files().hostPath(folder + "Backup.xml", /*mustExist=*/false);
-  if (!path) {
-    err << "tidewell-cli: the program folder " << folder << " cannot be reached\n";
-    return {};
-  }
-  return *path;
+  const ProgramFiles files = programFilesOf(platform::machine());
+  if (files.undoStorePath.empty())
+    err << "tidewell-cli: the program folder " << files.programFolder << " cannot be reached\n";
+  return files.undoStorePath;
 }
 
 std::string ignoreListPathHere() {

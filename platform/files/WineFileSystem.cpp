@@ -305,7 +305,18 @@ bool WineFileSystem::removeDirectory(std::string_view windowsPath) {
   auto path = fullPath(windowsPath);
   if (!path || path->components.empty()) return false;
   auto host = resolve(*path, /*mustExist=*/true);
-  if (!host || ::rmdir(host->c_str()) != 0) return false;
+  if (!host) return false;
+  // A link to a folder is removed itself, as Windows removes a folder link: what it points to
+  // stays untouched.
+  struct stat st {};
+  if (::lstat(host->c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    struct stat target {};
+    if (::stat(host->c_str(), &target) != 0 || !S_ISDIR(target.st_mode) || ::unlink(host->c_str()) != 0)
+      return false;
+    m_folders->forget(parentOf(*host));
+    return true;
+  }
+  if (::rmdir(host->c_str()) != 0) return false;
   m_folders->forget(parentOf(*host));
   m_folders->forget(*host);
   return true;

@@ -8,8 +8,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -115,11 +117,14 @@ struct SpawnSetup {
   SpawnSetup(const SpawnSetup &) = delete;
   SpawnSetup &operator=(const SpawnSetup &) = delete;
 
-  void silence(bool output) {
+  void silence(bool output, int errorOutput = -1) {
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (!output) return;
     ::posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (errorOutput >= 0)
+      ::posix_spawn_file_actions_adddup2(&actions, errorOutput, 2);
+    else
+      ::posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   }
   pid_t start(std::string program, std::vector<std::string> args, std::vector<std::string> env) {
     argStorage.push_back(std::move(program));
@@ -152,9 +157,54 @@ static void collectInBackground(pid_t pid) {
   std::thread([pid] { waitForExit(pid); }).detach();
 }
 
+namespace {
+// A file in memory that takes a child's error output; the child may write as much as it likes
+// without ever blocking on a full pipe.
+class ErrorOutputFile {
+public:
+  ErrorOutputFile() : m_fd(::memfd_create("tidewell-child-errors", MFD_CLOEXEC)) {}
+  ~ErrorOutputFile() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  ErrorOutputFile(const ErrorOutputFile &) = delete;
+  ErrorOutputFile &operator=(const ErrorOutputFile &) = delete;
+  int fd() const { return m_fd; }
+  std::string read(std::size_t limit) const {
+    std::string text;
+    if (m_fd < 0) return text;
+    text.resize(limit);
+    std::size_t done = 0;
+    while (done < limit) {
+      const ssize_t n = ::pread(m_fd, text.data() + done, limit - done, static_cast<off_t>(done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      done += static_cast<std::size_t>(n);
+    }
+    text.resize(done);
+    return text;
+  }
+
+private:
+  int m_fd;
+};
+} // namespace
+
 std::optional<int> WineProcessLauncher::runHiddenAndWait(std::string_view applicationName,
                                                          std::string_view commandLine,
                                                          std::string_view workingFolder) {
+  return run(applicationName, commandLine, workingFolder, nullptr);
+}
+
+std::optional<int> WineProcessLauncher::runHiddenAndWaitCapturing(std::string_view applicationName,
+                                                                  std::string_view commandLine,
+                                                                  std::string_view workingFolder,
+                                                                  std::string &errorOutput) {
+  return run(applicationName, commandLine, workingFolder, &errorOutput);
+}
+
+std::optional<int> WineProcessLauncher::run(std::string_view applicationName, std::string_view commandLine,
+                                            std::string_view workingFolder, std::string *errorOutput) {
+  if (errorOutput) errorOutput->clear();
   std::optional<std::string> program;
   std::vector<std::string> args;
   if (!applicationName.empty()) {
@@ -170,8 +220,10 @@ std::optional<int> WineProcessLauncher::runHiddenAndWait(std::string_view applic
   }
   if (!program) return std::nullopt;
 
+  std::optional<ErrorOutputFile> errors;
+  if (errorOutput) errors.emplace();
   SpawnSetup setup;
-  setup.silence(/*output=*/true);
+  setup.silence(/*output=*/true, errors ? errors->fd() : -1);
   if (!workingFolder.empty()) {
     auto folder = m_files.hostPath(workingFolder);
     struct stat st {};
@@ -180,7 +232,9 @@ std::optional<int> WineProcessLauncher::runHiddenAndWait(std::string_view applic
   }
   pid_t pid = setup.start(*program, std::move(args), childEnvironment());
   if (pid < 0) return std::nullopt;
-  return waitForExit(pid);
+  const int status = waitForExit(pid);
+  if (errors) *errorOutput = errors->read(MaxErrorOutput);
+  return status;
 }
 
 bool WineProcessLauncher::startDetached(std::string_view commandLine) {

@@ -25,6 +25,10 @@ public:
   std::optional<int> runHiddenAndWait(std::string_view applicationName,
                                       std::string_view commandLine,
                                       std::string_view workingFolder) override;
+  std::optional<int> runHiddenAndWaitCapturing(std::string_view applicationName,
+                                               std::string_view commandLine,
+                                               std::string_view workingFolder,
+                                               std::string &errorOutput) override;
   bool startDetached(std::string_view commandLine) override;
   /// Opens the document or address with xdg-open (found on PATH); false when there is none.
   bool shellOpen(std::string_view target) override;
@@ -37,6 +41,8 @@ public:
   bool isRegistryEditor(std::string_view program) const;
 
 private:
+  std::optional<int> run(std::string_view applicationName, std::string_view commandLine,
+                         std::string_view workingFolder, std::string *errorOutput);
   std::optional<std::string> registryEditor() const;
   std::optional<std::string> findProgramFile(std::string_view program) const;
   std::vector<std::string> childEnvironment() const;

@@ -66,11 +66,30 @@ KeyId ensureKeyPath(RegistryStore &store, std::string_view path) {
 
 RegistryEngine::RegistryEngine(std::unique_ptr<RegistryStore> store, const RootKeys &roots, FlushFunction flush)
     : m_store(std::move(store)), m_flush(std::move(flush)), m_clock(&fileTimeNow) {
+  takeRoots(roots);
+  m_store->forgetChanges([](std::uint8_t) { return false; }); // the tree as handed over is the baseline
+}
+
+void RegistryEngine::takeRoots(const RootKeys &roots) {
   m_roots = {roots.classesRoot, roots.currentUser, roots.localMachine, roots.users,
              NoKey,             roots.currentConfig, roots.dynData};
   for (std::size_t i = 0; i < m_roots.size(); ++i)
     if (m_roots[i] != NoKey) m_rootGenerations[i] = m_store->generation(m_roots[i]);
-  m_store->forgetChanges([](std::uint8_t) { return false; }); // the tree as handed over is the baseline
+}
+
+void RegistryEngine::replaceTree(std::unique_ptr<RegistryStore> fresh, const RootKeys &roots,
+                                 const std::function<void()> &whileLocked) {
+  std::lock_guard flushing(m_flushMutex);
+  std::unique_lock lock(m_store->mutex());
+  m_store->replaceTree(std::move(*fresh));
+  takeRoots(roots);
+  m_store->forgetChanges([](std::uint8_t) { return false; });
+  {
+    // Key numbers of the old tree name other keys in the new one: no handle may keep one.
+    std::lock_guard handles(m_handleMutex);
+    for (Handle &handle : m_handles) handle.key = NoKey;
+  }
+  if (whileLocked) whileLocked();
 }
 
 long RegistryEngine::resolve(RegKey handle, Resolved &out) const {

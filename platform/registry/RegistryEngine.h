@@ -60,6 +60,13 @@ public:
   /// The engine alone keeps nothing on disk, so no flush of it fails.
   FlushFailure lastFlushFailure() const override { return {}; }
 
+  /// Puts the tree of `fresh` (the files read again) in place of the one in memory, with its
+  /// roots; every open handle of a key below a root then fails with KeyDeleted. `whileLocked`
+  /// runs while neither a reader, a writer nor a flush can see the tree, so that the owner can
+  /// replace what it keeps about the files at the same moment.
+  void replaceTree(std::unique_ptr<RegistryStore> fresh, const RootKeys &roots,
+                   const std::function<void()> &whileLocked);
+
 private:
   struct Handle {
     KeyId key = NoKey;
@@ -81,6 +88,7 @@ private:
   std::uint32_t grantedAccess(std::uint32_t desired, KeyId key, long &error) const;
   std::uint64_t now() const { return m_clock(); }
   void fillValue(const Key &k, const Value &v, RegValue &out, DataForm form) const;
+  void takeRoots(const RootKeys &roots);
 
   std::unique_ptr<RegistryStore> m_store;
   std::array<KeyId, 7> m_roots{};

@@ -157,6 +157,14 @@ void RegistryStore::record(JournalEntry::Kind kind, KeyId id, std::uint32_t inde
   e.flags = m_keys[id].flags;
 }
 
+void RegistryStore::replaceTree(RegistryStore &&other) {
+  m_keys = std::move(other.m_keys);
+  m_freeKeys = std::move(other.m_freeKeys);
+  m_pendingFreeKeys = std::move(other.m_pendingFreeKeys);
+  m_journal = std::move(other.m_journal);
+  m_files = std::move(other.m_files);
+}
+
 void RegistryStore::releasePendingSlots() {
   m_freeKeys.insert(m_freeKeys.end(), m_pendingFreeKeys.begin(), m_pendingFreeKeys.end());
   m_pendingFreeKeys.clear();

@@ -190,6 +190,9 @@ public:
     if (file != NoFile) ++m_files[file].changes;
   }
   std::size_t keySlots() const { return m_keys.size(); }
+  /// Takes over the keys, files and undo records of `other` (read afresh from the files), in
+  /// place of this store's; the locks stay. Callers hold the lock exclusively.
+  void replaceTree(RegistryStore &&other);
   void reserveKeys(std::size_t n) { m_keys.reserve(n); }
 
 private:

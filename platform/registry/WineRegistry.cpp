@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,6 +125,8 @@ std::string userSidFrom(const std::string &rootText) {
   return plain ? sid : std::string(detail::DefaultUserSid);
 }
 
+struct LoadedPrefix;
+
 class WineRegistryImpl final : public WineRegistry {
 public:
   long openKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result) override {
@@ -153,8 +156,13 @@ public:
   long flushKey(RegKey key) override { return m_engine->flushKey(key); }
   long discardUnflushedChanges() override { return m_engine->discardUnflushedChanges(); }
 
-  bool isReadOnly() const override { return !m_readOnlyReason.empty(); }
-  std::string readOnlyReason() const override { return m_readOnlyReason; }
+  long reloadBackingStore(std::string *problem) override;
+
+  bool isReadOnly() const override { return !readOnlyReason().empty(); }
+  std::string readOnlyReason() const override {
+    std::lock_guard lock(m_saveMutex);
+    return m_readOnlyReason;
+  }
   SaveResult lastSaveResult() const override {
     std::lock_guard lock(m_saveMutex);
     return m_lastSave;
@@ -170,6 +178,7 @@ public:
 
 private:
   long save(RegistryStore &store);
+  void takeFileFacts(const LoadedPrefix &loaded);
   void noteSave(const SaveResult &saved, FlushFailure failure) {
     std::lock_guard lock(m_saveMutex);
     m_lastSave = saved;
@@ -179,6 +188,7 @@ private:
   FlushFailure::Cause obstacleToSaving(std::size_t i, const detail::BranchFile &file) const;
 
   std::string m_prefixDir;
+  WineRegistryOptions m_options;
   std::unique_ptr<detail::RegistryEngine> m_engine;
   std::array<detail::FileHeader, 3> m_headers;
   std::array<FileIdentity, 3> m_onDisk;
@@ -190,21 +200,32 @@ private:
   FlushFailure m_lastFailure;
 };
 
-std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &prefixDir, RegistryLoadResult &result,
-                                                         const WineRegistryOptions &options) {
+// What reading a prefix's three files gives: the tree and what the registry keeps about each
+// file.
+struct LoadedPrefix {
+  std::unique_ptr<RegistryStore> store;
+  detail::RootKeys roots;
+  std::array<detail::FileHeader, 3> headers;
+  std::array<FileIdentity, 3> onDisk;
+  std::string arch;
+  std::string readOnlyReason;
+  bool serverOwnsRegistry = false;
+};
+
+std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoadResult &result,
+                                       const WineRegistryOptions &options) {
   struct stat st{};
   if (::stat(prefixDir.c_str(), &st) != 0) {
     result = failure(Status::FileNotFound, prefixDir, "the prefix folder does not exist");
-    return nullptr;
+    return std::nullopt;
   }
   if (!S_ISDIR(st.st_mode)) {
     result = failure(Status::NotAFile, prefixDir, "the prefix is not a folder");
-    return nullptr;
+    return std::nullopt;
   }
-  auto self = std::make_unique<WineRegistryImpl>();
-  self->m_prefixDir = prefixDir;
-  self->m_checkServer = !options.ignoreRunningServer;
-  auto store = std::make_unique<RegistryStore>();
+  LoadedPrefix loaded;
+  loaded.store = std::make_unique<RegistryStore>();
+  RegistryStore *store = loaded.store.get();
   std::array<std::string, 3> paths;
   std::array<bool, 3> exists{};
   std::array<std::string, 3> contents;
@@ -217,9 +238,9 @@ std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &pref
     if (read.status == Status::FileNotFound && i != SystemFile) continue;
     if (!read) {
       result = read;
-      return nullptr;
+      return std::nullopt;
     }
-    self->m_onDisk[i] = fileIdentityOf(paths[i]);
+    loaded.onDisk[i] = fileIdentityOf(paths[i]);
   }
 
   // The user's branch is named after the SID in user.reg's header, which must be read first.
@@ -244,50 +265,62 @@ std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &pref
   }
   for (std::size_t i = 0; i < Roles.size(); ++i) {
     if (!exists[i]) {
-      self->m_headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
+      loaded.headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
       continue;
     }
-    RegistryLoadResult parsed = detail::parseBranchFile(*store, static_cast<std::uint8_t>(i), self->m_headers[i]);
+    RegistryLoadResult parsed = detail::parseBranchFile(*store, static_cast<std::uint8_t>(i), loaded.headers[i]);
     if (!parsed) {
       result = parsed;
-      return nullptr;
+      return std::nullopt;
     }
-    if (self->m_headers[i].rootText.empty())
-      self->m_headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
+    if (loaded.headers[i].rootText.empty())
+      loaded.headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
   }
 
   // Every file carries the prefix's architecture; Wine refuses files that disagree. A
   // system.reg without the line makes a 32-bit prefix, as Wine decides.
   for (std::size_t i = 0; i < Roles.size(); ++i) {
-    const std::string &arch = self->m_headers[i].arch;
+    const std::string &arch = loaded.headers[i].arch;
     if (arch.empty()) continue;
-    if (!self->m_arch.empty() && arch != self->m_arch) {
+    if (!loaded.arch.empty() && arch != loaded.arch) {
       result = failure(Status::BadArchitecture, paths[i], "its #arch line differs from the other registry files");
-      return nullptr;
+      return std::nullopt;
     }
-    self->m_arch = arch;
+    loaded.arch = arch;
   }
-  if (self->m_arch.empty()) self->m_arch = "win32";
+  if (loaded.arch.empty()) loaded.arch = "win32";
 
   std::string reason;
   if (options.readOnly) reason = "The registry was opened read-only.";
-  if (reason.empty() && self->m_checkServer && detail::isWineServerRunning(prefixDir))
+  if (reason.empty() && !options.ignoreRunningServer && detail::isWineServerRunning(prefixDir)) {
+    loaded.serverOwnsRegistry = true;
     reason = "Wine is running for this prefix and owns its registry, so the registry can only be read. Close "
              "every Wine program (or run \"wineserver -k\") and open it again to make changes.";
+  }
   for (std::size_t i = 0; i < Roles.size(); ++i) {
     bool writable = isFileWritable(paths[i], prefixDir, exists[i]);
     store->files()[i].writable = writable;
     if (!writable && reason.empty())
       reason = "The registry file " + paths[i] + " cannot be written, so the keys it holds can only be read.";
   }
-  self->m_readOnlyReason = reason;
-
-  detail::RootKeys roots = detail::makeRootKeys(*store, sid);
-  WineRegistryImpl *raw = self.get();
-  self->m_engine = std::make_unique<detail::RegistryEngine>(std::move(store), roots,
-                                                            [raw](RegistryStore &s) { return raw->save(s); });
-  self->m_engine->setReadOnly(options.readOnly || (self->m_checkServer && reason.rfind("Wine is running", 0) == 0));
+  loaded.readOnlyReason = reason;
+  loaded.roots = detail::makeRootKeys(*store, sid);
   result = failure(Status::Ok, prefixDir);
+  return loaded;
+}
+
+std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &prefixDir, RegistryLoadResult &result,
+                                                         const WineRegistryOptions &options) {
+  std::optional<LoadedPrefix> loaded = loadPrefix(prefixDir, result, options);
+  if (!loaded) return nullptr;
+  auto self = std::make_unique<WineRegistryImpl>();
+  self->m_prefixDir = prefixDir;
+  self->m_options = options;
+  self->m_checkServer = !options.ignoreRunningServer;
+  WineRegistryImpl *raw = self.get();
+  self->m_engine = std::make_unique<detail::RegistryEngine>(std::move(loaded->store), loaded->roots,
+                                                            [raw](RegistryStore &s) { return raw->save(s); });
+  self->takeFileFacts(*loaded);
   return self;
 }
 
@@ -310,6 +343,29 @@ static FlushFailure::Cause causeOf(SaveResult::Status status) {
   case SaveResult::Status::RenameFailed: return FlushFailure::Cause::RenameFailed;
   }
   return FlushFailure::Cause::WriteFailed;
+}
+
+void WineRegistryImpl::takeFileFacts(const LoadedPrefix &loaded) {
+  m_headers = loaded.headers;
+  m_onDisk = loaded.onDisk;
+  m_arch = loaded.arch;
+  {
+    std::lock_guard lock(m_saveMutex);
+    m_readOnlyReason = loaded.readOnlyReason;
+  }
+  m_engine->setReadOnly(m_options.readOnly || loaded.serverOwnsRegistry);
+}
+
+long WineRegistryImpl::reloadBackingStore(std::string *problem) {
+  RegistryLoadResult result;
+  std::optional<LoadedPrefix> loaded = loadPrefix(m_prefixDir, result, m_options);
+  if (!loaded) {
+    if (problem) *problem = result.description() + "; the program goes on with the registry as it read it before";
+    return error::FileNotFound;
+  }
+  m_engine->replaceTree(std::move(loaded->store), loaded->roots, [&] { takeFileFacts(*loaded); });
+  noteSave(SaveResult{SaveResult::Status::Ok, {}, 0}, {});
+  return error::Success;
 }
 
 long WineRegistryImpl::save(RegistryStore &store) {

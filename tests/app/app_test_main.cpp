@@ -1,6 +1,7 @@
 // Runs the window's QtTest classes; the first argument, when it names a class, runs only that
 // one (ctest runs each class as a test of its own).
 
+#include "backup_page_test.h"
 #include "list_model_test.h"
 #include "main_form_test.h"
 #include "scan_page_test.h"
@@ -16,6 +17,7 @@
 int main(int argc, char *argv[]) {
   QApplication application(argc, argv);
   const std::map<QString, std::function<std::unique_ptr<QObject>()>> classes = {
+      {"BackupPageTest", [] { return std::make_unique<BackupPageTest>(); }},
       {"ListModelTest", [] { return std::make_unique<ListModelTest>(); }},
       {"MainFormTest", [] { return std::make_unique<MainFormTest>(); }},
       {"ScanPageTest", [] { return std::make_unique<ScanPageTest>(); }},

@@ -355,3 +355,23 @@ TEST_F(WineFileSystemTest, RememberedFoldersFollowRenamesAndReplacements) {
   EXPECT_FALSE(files.fileExists("c:\\memo\\vendor\\tool.dll"));
   EXPECT_TRUE(files.fileExists("c:\\memo\\vendor\\NEW.DLL"));
 }
+
+TEST_F(WineFileSystemTest, RemovingALinkToAFolderRemovesTheLinkOnly) {
+  prefix.write("Program Files/Backup/point/HKEY_USERS.reg");
+  fs::create_directories(prefix.elsewhere() / "precious");
+  std::ofstream(prefix.elsewhere() / "precious" / "keep.txt") << "keep";
+  fs::create_directory_symlink(prefix.elsewhere() / "precious", prefix.driveC() / "Program Files" / "Backup" / "point" / "drive");
+  const auto attributes = files.attributes("C:\\Program Files\\Backup\\point\\drive");
+  ASSERT_TRUE(attributes);
+  EXPECT_EQ(*attributes & (fileattr::Directory | fileattr::ReparsePoint), fileattr::Directory | fileattr::ReparsePoint);
+  EXPECT_FALSE(files.deleteFile("C:\\Program Files\\Backup\\point\\drive"));
+  EXPECT_TRUE(files.removeDirectory("C:\\Program Files\\Backup\\point\\drive"));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(prefix.driveC() / "Program Files" / "Backup" / "point" / "drive")));
+  std::string kept;
+  std::getline(std::ifstream(prefix.elsewhere() / "precious" / "keep.txt"), kept);
+  EXPECT_EQ(kept, "keep");
+  // A link to a file is no folder.
+  fs::create_symlink(prefix.elsewhere() / "precious" / "keep.txt", prefix.driveC() / "Program Files" / "Backup" / "point" / "file");
+  EXPECT_FALSE(files.removeDirectory("C:\\Program Files\\Backup\\point\\file"));
+  EXPECT_TRUE(fs::exists(fs::symlink_status(prefix.driveC() / "Program Files" / "Backup" / "point" / "file")));
+}

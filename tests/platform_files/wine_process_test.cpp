@@ -221,3 +221,19 @@ TEST_F(WineProcessTest, ShellOpenWithoutXdgOpenFails) {
   prefix.write("doc.txt");
   EXPECT_FALSE(launcher.shellOpen("C:\\doc.txt"));
 }
+
+TEST_F(WineProcessTest, ErrorOutputIsKeptWhenAsked) {
+  const fs::path tool = prefix.driveC() / "tools" / "complain.sh";
+  fs::create_directories(tool.parent_path());
+  std::ofstream(tool) << "#!/bin/sh\necho 'to nobody'\necho \"cannot do $1\" >&2\nexit 4\n";
+  fs::permissions(tool, fs::perms::owner_all);
+  std::string errors = "stale";
+  EXPECT_EQ(launcher.runHiddenAndWaitCapturing("C:\\tools\\complain.sh", "that", "", errors), 4);
+  EXPECT_EQ(errors, "cannot do that\n");
+  // Far more than is kept: the child never blocks, and the start is kept.
+  std::ofstream(tool) << "#!/bin/sh\nhead -c 300000 /dev/zero | tr '\\0' x >&2\nexit 0\n";
+  EXPECT_EQ(launcher.runHiddenAndWaitCapturing("C:\\tools\\complain.sh", "", "", errors), 0);
+  EXPECT_EQ(errors, std::string(tw::platform::ProcessLauncher::MaxErrorOutput, 'x'));
+  EXPECT_FALSE(launcher.runHiddenAndWaitCapturing("C:\\tools\\missing.sh", "", "", errors).has_value());
+  EXPECT_EQ(errors, "");
+}

@@ -1,4 +1,4 @@
-#include "app/ProgramFiles.h"
+#include "registry/ProgramFiles.h"
 
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-namespace tw::app {
+namespace tw {
 
 std::string withTrailingBackslash(std::string folder) {
   if (folder.empty() || folder.back() != '\\') folder += '\\';
@@ -32,15 +32,21 @@ std::string ignoreListPathIn(platform::Machine &machine) {
   return hostPathOf(files, withTrailingBackslash(files.currentDirectory()) + "ignore.xml");
 }
 
-ProgramFiles setUpProgramFiles(platform::Machine &machine) {
+ProgramFiles programFilesOf(platform::Machine &machine) {
   platform::FileSystem &files = machine.files();
   ProgramFiles result;
   result.programFolder = withTrailingBackslash(machine.system().programFolder());
   result.backupFolder = result.programFolder + "Backup";
-  if (!files.directoryExists(result.backupFolder)) files.createDirectory(result.backupFolder);
   result.undoStorePath = hostPathOf(files, result.programFolder + "Backup.xml");
   result.ignoreListPath = ignoreListPathIn(machine);
   return result;
 }
 
-} // namespace tw::app
+ProgramFiles setUpProgramFiles(platform::Machine &machine) {
+  ProgramFiles result = programFilesOf(machine);
+  platform::FileSystem &files = machine.files();
+  if (!files.directoryExists(result.backupFolder)) files.createDirectory(result.backupFolder);
+  return result;
+}
+
+} // namespace tw
