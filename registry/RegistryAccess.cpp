@@ -410,4 +410,9 @@ RegistryFlushResult FlushRegistry() {
   return result;
 }
 
+std::string registryReadOnlyReason() {
+  const auto *wine = dynamic_cast<const platform::WineRegistry *>(&platform::machine().registry());
+  return wine && wine->isReadOnly() ? wine->readOnlyReason() : std::string();
+}
+
 } // namespace tw

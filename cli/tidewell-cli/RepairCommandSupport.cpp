@@ -6,7 +6,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
-#include "platform/WineRegistry.h"
+#include "registry/RegistryAccess.h"
 #include "registry/XmlStore.h"
 
 #include <algorithm>
@@ -78,9 +78,9 @@ bool readDocumentFile(pugi::xml_document &document, const std::string &path, con
 }
 
 bool registryIsWritable(std::ostream &err) {
-  const auto *wine = dynamic_cast<const platform::WineRegistry *>(&platform::machine().registry());
-  if (!wine || !wine->isReadOnly()) return true;
-  err << "tidewell-cli: the registry cannot be changed: " << wine->readOnlyReason() << "\n";
+  const std::string reason = registryReadOnlyReason();
+  if (reason.empty()) return true;
+  err << "tidewell-cli: the registry cannot be changed: " << reason << "\n";
   return false;
 }
 
