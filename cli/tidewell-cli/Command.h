@@ -50,5 +50,9 @@ int runClearCommand(const CommandContext &context);
 void printClearHelp(std::ostream &out);
 int runIgnoreCommand(const CommandContext &context);
 void printIgnoreHelp(std::ostream &out);
+int runStartupCommand(const CommandContext &context);
+void printStartupHelp(std::ostream &out);
+int runUninstallCommand(const CommandContext &context);
+void printUninstallHelp(std::ostream &out);
 
 } // namespace tw::cli

@@ -21,6 +21,12 @@ static constexpr std::array CommandTable = {
     Command{"ignore", "ignore list | add ROOT KEY VALUE | remove N...",
             "show or edit the ignore list of the current folder", runIgnoreCommand,
             printIgnoreHelp},
+    Command{"startup", "startup list | disable N... | enable N... [--prefix DIR]",
+            "list, disable and enable the programs Windows starts at logon", runStartupCommand,
+            printStartupHelp},
+    Command{"uninstall", "uninstall list | delete N... | run N... [--prefix DIR]",
+            "list installed programs, delete their entries, start their uninstallers",
+            runUninstallCommand, printUninstallHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }
