@@ -213,6 +213,7 @@ void TfmMainForm::buildWindow() {
   connect(tabHistory->btnRefresh2, &QPushButton::clicked, this, &TfmMainForm::btnRefresh2Click);
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
   connectRepairHandlers();
+  connectToolHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }
@@ -308,11 +309,14 @@ void TfmMainForm::toolEClick() { MainControl->setCurrentWidget(tabIE); }
 
 void TfmMainForm::toolStartupClick() {
   MainControl->setCurrentWidget(tabStartup);
+  // The registry is read on the first visit and on Refresh only.
+  if (tabStartup->startupItems().isEmpty()) fillStartupPage();
   emit startupPageOpened();
 }
 
 void TfmMainForm::toolAddRemoveClick() {
   MainControl->setCurrentWidget(tabAddRemove);
+  if (tabAddRemove->entries().isEmpty()) fillAddRemovePage();
   emit addRemovePageOpened();
 }
 

@@ -127,6 +127,17 @@ private slots:
   void btnRemoveClick();
   void btnCheckall2Click();
   void btnUncheckallClick();
+  // The startup and uninstall managers (TfmMainFormTools.cpp).
+  void btnRefreshClick();
+  void btnApplyClick();
+  void btnEnableClick();
+  void btnDisableClick();
+  void lvStartupClick();
+  void btnUninstallClick();
+  void btnDeleteEntryClick();
+  void btnRefresh1Click();
+  void btnCheckAlll2Click();
+  void lvAddRemoveClick();
 
 private:
   void buildWindow();
@@ -137,6 +148,9 @@ private:
   bool FormClose();
   void showStartupNotices();
   void connectRepairHandlers();
+  void connectToolHandlers();
+  void fillStartupPage();
+  void fillAddRemovePage();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
 
