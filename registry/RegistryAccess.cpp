@@ -398,9 +398,10 @@ RegistryFlushResult FlushRegistry() {
   for (RootKey root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS}) {
     long status = registry.flushKey(root);
     if (status == api::error::Success) continue;
-    // A registry kept in a Wine prefix can say which of its files failed.
+    // A registry kept in a Wine prefix can say which of its files failed: a file that could not
+    // be written, or one that Wine or another program changed since it was read.
     if (const auto *wine = dynamic_cast<const platform::WineRegistry *>(&registry))
-      result.problem = wine->lastSaveResult().description();
+      result.problem = wine->lastSaveError().empty() ? wine->lastSaveResult().description() : wine->lastSaveError();
     else
       result.problem = "the changes to " + RootKeyToFullName(root) +
                        " could not be saved (error " + std::to_string(status) + ")";
