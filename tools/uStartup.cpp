@@ -30,18 +30,19 @@ void ListRunKey(lists::CheckableList &list, RootKey root, std::string_view keyPa
   if (!registry.OpenRegKeyForRead(keyPath)) return;
   const std::string location = locationText(root, keyPath);
   std::vector<lists::Row> rows;
-  // Rows read before a value that fails still reach the list.
-  struct Flush {
-    lists::CheckableList &list;
-    std::vector<lists::Row> &rows;
-    ~Flush() { list.appendRows(std::move(rows)); }
-  } flush{list, rows};
   const std::vector<std::string> names = registry.ListValueNames();
   rows.reserve(names.size());
-  for (const std::string &name : names) {
-    std::string command = registry.ReadText(name);
-    rows.push_back({name, {std::move(command), location}, checked, -1, {}});
+  try {
+    for (const std::string &name : names) {
+      std::string command = registry.ReadText(name);
+      rows.push_back({name, {std::move(command), location}, checked, -1, {}});
+    }
+  } catch (const ERegistryException &) {
+    // The rows read before the value that fails still reach the list.
+    list.appendRows(std::move(rows));
+    throw;
   }
+  list.appendRows(std::move(rows));
 }
 
 void ListStartupRegRecords(lists::CheckableList &list, RootKey root, std::string_view keyPath) {
@@ -51,21 +52,22 @@ void ListStartupRegRecords(lists::CheckableList &list, RootKey root, std::string
   const std::vector<std::string> names = registry.ListSubKeyNames();
   registry.CloseRegKey();
   std::vector<lists::Row> rows;
-  struct Flush {
-    lists::CheckableList &list;
-    std::vector<lists::Row> &rows;
-    ~Flush() { list.appendRows(std::move(rows)); }
-  } flush{list, rows};
   rows.reserve(names.size());
   const std::string base(keyPath);
-  for (const std::string &name : names) {
-    if (!registry.OpenRegKeyForRead(base + "\\" + name)) continue;
-    std::string item = registry.ReadText("item");
-    std::string command = registry.ReadText("command");
-    std::string location = registry.ReadText("hkey") + "\\" + registry.ReadText("key");
-    registry.CloseRegKey();
-    rows.push_back({std::move(item), {std::move(command), std::move(location)}, false, -1, name});
+  try {
+    for (const std::string &name : names) {
+      if (!registry.OpenRegKeyForRead(base + "\\" + name)) continue;
+      std::string item = registry.ReadText("item");
+      std::string command = registry.ReadText("command");
+      std::string location = registry.ReadText("hkey") + "\\" + registry.ReadText("key");
+      registry.CloseRegKey();
+      rows.push_back({std::move(item), {std::move(command), std::move(location)}, false, -1, name});
+    }
+  } catch (const ERegistryException &) {
+    list.appendRows(std::move(rows));
+    throw;
   }
+  list.appendRows(std::move(rows));
 }
 
 repair::ActionResult fillStartupList(lists::CheckableList &list, StartupStates &states, int kind) {
