@@ -8,7 +8,6 @@
 
 #include "tools/uStartup.h"
 
-#include <algorithm>
 #include <ostream>
 
 namespace tw::cli {
@@ -51,27 +50,13 @@ static void writeStartupJson(std::ostream &out, const lists::CheckableList &list
 }
 
 int runStartupCommand(const CommandContext &context) {
-  std::string prefixDir;
-  bool helpShown = false;
-  std::vector<std::string_view> operands;
-  if (!parsePrefixOnly(context, "startup", StartupUsage, prefixDir, helpShown, &operands, {"--json"}))
-    return ExitUsage;
-  if (helpShown) {
+  ListActionLine line;
+  if (!parseListActionLine(context, "startup", StartupUsage, {"disable", "enable"}, line)) return ExitUsage;
+  if (line.helpWanted) {
     printStartupHelp(context.out);
     return ExitOk;
   }
-  const bool json = std::erase(operands, std::string_view("--json")) > 0;
-  const std::string_view action = operands.empty() ? std::string_view() : operands[0];
-  const bool wellFormed = (action == "list" && operands.size() == 1) ||
-                          ((action == "disable" || action == "enable") && operands.size() >= 2 && !json);
-  if (!wellFormed) {
-    context.err << "tidewell-cli startup: "
-                << (action.empty() ? std::string("say what to do") : "wrong arguments for '" + std::string(action) + "'")
-                << "\n"
-                << StartupUsage;
-    return ExitUsage;
-  }
-  if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
+  if (!openMachine(line.prefixDir, context.err)) return ExitCannotOpen;
 
   const int kind = tools::startupWindowsKind();
   lists::CheckableList list;
@@ -79,8 +64,8 @@ int runStartupCommand(const CommandContext &context) {
   const repair::ActionResult listed = tools::fillStartupList(list, states, kind);
   if (!listed) context.err << "tidewell-cli startup: the list stops early: " << listed.message << "\n";
 
-  if (action == "list") {
-    if (json) {
+  if (line.action == "list") {
+    if (line.json) {
       writeStartupJson(context.out, list);
     } else {
       for (int i = 0; i < list.count(); ++i) {
@@ -92,10 +77,9 @@ int runStartupCommand(const CommandContext &context) {
     return listed ? ExitOk : ExitCannotOpen;
   }
 
-  const std::vector<std::string_view> positionArgs(operands.begin() + 1, operands.end());
-  auto positions = parseRowPositions(positionArgs, list.count(), "entry", context.err);
+  auto positions = parseRowPositions(line.positions, list.count(), "entry", context.err);
   if (!positions) return ExitUsage;
-  const bool enable = action == "enable";
+  const bool enable = line.action == "enable";
   for (int position : *positions) list.setChecked(position, enable);
   const repair::ActionResult applied = tools::ApplyStartupChanges(list, states, kind);
   if (applied) return ExitOk;

@@ -8,7 +8,6 @@
 
 #include "tools/uAddRemove.h"
 
-#include <algorithm>
 #include <ostream>
 
 namespace tw::cli {
@@ -50,34 +49,20 @@ static void writeUninstallJson(std::ostream &out, const lists::CheckableList &li
 }
 
 int runUninstallCommand(const CommandContext &context) {
-  std::string prefixDir;
-  bool helpShown = false;
-  std::vector<std::string_view> operands;
-  if (!parsePrefixOnly(context, "uninstall", UninstallUsage, prefixDir, helpShown, &operands, {"--json"}))
-    return ExitUsage;
-  if (helpShown) {
+  ListActionLine line;
+  if (!parseListActionLine(context, "uninstall", UninstallUsage, {"delete", "run"}, line)) return ExitUsage;
+  if (line.helpWanted) {
     printUninstallHelp(context.out);
     return ExitOk;
   }
-  const bool json = std::erase(operands, std::string_view("--json")) > 0;
-  const std::string_view action = operands.empty() ? std::string_view() : operands[0];
-  const bool wellFormed = (action == "list" && operands.size() == 1) ||
-                          ((action == "delete" || action == "run") && operands.size() >= 2 && !json);
-  if (!wellFormed) {
-    context.err << "tidewell-cli uninstall: "
-                << (action.empty() ? std::string("say what to do") : "wrong arguments for '" + std::string(action) + "'")
-                << "\n"
-                << UninstallUsage;
-    return ExitUsage;
-  }
-  if (!openMachine(prefixDir, context.err)) return ExitCannotOpen;
+  if (!openMachine(line.prefixDir, context.err)) return ExitCannotOpen;
 
   lists::CheckableList list{/*sorted=*/true};
   const repair::ActionResult listed = tools::ListUninstallEntries(list);
   if (!listed) context.err << "tidewell-cli uninstall: the list stops early: " << listed.message << "\n";
 
-  if (action == "list") {
-    if (json) {
+  if (line.action == "list") {
+    if (line.json) {
       writeUninstallJson(context.out, list);
     } else {
       for (int i = 0; i < list.count(); ++i) {
@@ -88,12 +73,11 @@ int runUninstallCommand(const CommandContext &context) {
     return listed ? ExitOk : ExitCannotOpen;
   }
 
-  const std::vector<std::string_view> positionArgs(operands.begin() + 1, operands.end());
-  auto positions = parseRowPositions(positionArgs, list.count(), "entry", context.err);
+  auto positions = parseRowPositions(line.positions, list.count(), "entry", context.err);
   if (!positions) return ExitUsage;
   for (int position : *positions) list.setChecked(position, true);
   const repair::ActionResult done =
-      action == "delete" ? tools::DeleteCheckedUninstallEntries(list) : tools::startCheckedUninstallers(list);
+      line.action == "delete" ? tools::DeleteCheckedUninstallEntries(list) : tools::startCheckedUninstallers(list);
   if (done) return ExitOk;
   context.err << "tidewell-cli uninstall: " << done.message << "\n";
   return ExitCannotOpen;

@@ -62,6 +62,14 @@ protected:
         return i;
     return -1;
   }
+  // Lists the entries afresh; the check box of every row of `item`.
+  std::vector<bool> listedStatesOf(const std::string &item) {
+    std::vector<bool> found;
+    if (!fillStartupList(list, states, startupWindowsKind())) return found;
+    for (int i = 0; i < list.count(); ++i)
+      if (list.row(i).caption == item) found.push_back(list.row(i).checked);
+    return found;
+  }
   // Something else writes the file after the program read it, so the program may not save it.
   void changeBehindTheProgram(const char *file) {
     std::ofstream(prefix / file, std::ios::app) << "\n";
@@ -96,14 +104,7 @@ TEST_F(WineFilesTest, DisabledEntryStaysWhenItsRecordCannotBeSaved) {
   EXPECT_EQ(readAll(prefix / "user.reg"), userReg);
   EXPECT_EQ(readAll(prefix / "system.reg"), systemReg);
   // The program's own view agrees with the files: the entry is still active, and not recorded.
-  ASSERT_TRUE(fillStartupList(list, states, startupWindowsKind()));
-  int found = 0;
-  for (int i = 0; i < list.count(); ++i)
-    if (list.row(i).caption == item) {
-      ++found;
-      EXPECT_TRUE(list.row(i).checked);
-    }
-  EXPECT_EQ(found, 1);
+  EXPECT_EQ(listedStatesOf(item), std::vector<bool>{true});
 }
 
 TEST_F(WineFilesTest, EnabledEntryStaysRecordedWhenItsValueCannotBeSaved) {
@@ -119,14 +120,7 @@ TEST_F(WineFilesTest, EnabledEntryStaysRecordedWhenItsValueCannotBeSaved) {
   EXPECT_FALSE(result);
   EXPECT_NE(result.message.find("user.reg"), std::string::npos) << result.message;
   EXPECT_EQ(readAll(prefix / "system.reg"), systemReg);
-  ASSERT_TRUE(fillStartupList(list, states, startupWindowsKind()));
-  int found = 0;
-  for (int i = 0; i < list.count(); ++i)
-    if (list.row(i).caption == item) {
-      ++found;
-      EXPECT_FALSE(list.row(i).checked);
-    }
-  EXPECT_EQ(found, 1);
+  EXPECT_EQ(listedStatesOf(item), std::vector<bool>{false});
 }
 
 } // namespace
