@@ -41,7 +41,7 @@ void TfmMainForm::fillStartupPage() {
 void TfmMainForm::btnRefreshClick() { fillStartupPage(); }
 
 void TfmMainForm::btnApplyClick() {
-  showActionError(tools::ApplyStartupChanges(tabStartup->startupItems(), tabStartup->startupStates(),
+  showActionError(tools::applyStartupChanges(tabStartup->startupItems(), tabStartup->startupStates(),
                                              tools::startupWindowsKind()));
   tabStartup->btnApply->setEnabled(false);
   m_messages.showInformation(this, QString::fromLatin1(tools::RestartMessage.data(),

@@ -99,7 +99,7 @@ int main() {
     ++changed;
   }
   auto start = Clock::now();
-  const tw::repair::ActionResult applied = tw::tools::ApplyStartupChanges(startup, states, kind);
+  const tw::repair::ActionResult applied = tw::tools::applyStartupChanges(startup, states, kind);
   const double applySeconds = secondsSince(start);
   if (!applied || applied.count != RowsToChange) {
     std::fprintf(stderr, "tools_bench: Apply moved %d entries: %s\n", applied.count, applied.message.c_str());

@@ -257,7 +257,7 @@ bool startupChangesPending(const lists::CheckableList &list, const StartupStates
   return false;
 }
 
-repair::ActionResult ApplyStartupChanges(lists::CheckableList &list, StartupStates &states, int kind) {
+repair::ActionResult applyStartupChanges(lists::CheckableList &list, StartupStates &states, int kind) {
   using Status = repair::ActionResult::Status;
   repair::ActionResult result = repair::ActionResult::ok();
   states.resize(static_cast<std::size_t>(list.count()), false);

@@ -101,7 +101,7 @@ StartupChangeResult SetStartupItemEnabled(std::string_view itemName, std::string
 /// leaves each entry where it was. Nothing is touched when no row changed. `count` is the number
 /// of entries moved; a failure names each entry that stayed, and why. Refused, with nothing
 /// changed, while the registry may only be read.
-repair::ActionResult ApplyStartupChanges(lists::CheckableList &list, StartupStates &states, int kind);
+repair::ActionResult applyStartupChanges(lists::CheckableList &list, StartupStates &states, int kind);
 
 /// True when some row's check box differs from its entry in `states` (the Apply button's test).
 bool startupChangesPending(const lists::CheckableList &list, const StartupStates &states);

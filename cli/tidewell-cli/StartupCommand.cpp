@@ -81,7 +81,7 @@ int runStartupCommand(const CommandContext &context) {
   if (!positions) return ExitUsage;
   const bool enable = line.action == "enable";
   for (int position : *positions) list.setChecked(position, enable);
-  const repair::ActionResult applied = tools::ApplyStartupChanges(list, states, kind);
+  const repair::ActionResult applied = tools::applyStartupChanges(list, states, kind);
   if (applied) return ExitOk;
   context.err << "tidewell-cli startup: " << applied.message << "\n";
   return ExitCannotOpen;

@@ -66,7 +66,7 @@ protected:
   void SetUp() override { machine.importReg(std::string(Windows7) + NtEntries); }
 
   void fill() { ASSERT_TRUE(fillStartupList(list, states, startupWindowsKind())); }
-  repair::ActionResult apply() { return ApplyStartupChanges(list, states, startupWindowsKind()); }
+  repair::ActionResult apply() { return applyStartupChanges(list, states, startupWindowsKind()); }
   std::optional<std::string> text(std::uint32_t root, const std::string &key, const std::string &name) {
     auto v = machine.value(root, key, name);
     if (!v) return std::nullopt;

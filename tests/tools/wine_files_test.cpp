@@ -83,7 +83,7 @@ TEST_F(WineFilesTest, FileThatCannotBeWrittenRefusesApplyAndNamesTheFile) {
   const int row = firstRow("HKCU\\", true);
   ASSERT_GE(row, 0);
   list.setChecked(row, false);
-  repair::ActionResult result = ApplyStartupChanges(list, states, startupWindowsKind());
+  repair::ActionResult result = applyStartupChanges(list, states, startupWindowsKind());
   EXPECT_FALSE(result);
   EXPECT_NE(result.message.find((prefix / "system.reg").string()), std::string::npos) << result.message;
   EXPECT_EQ(readAll(prefix / "user.reg"), userReg);
@@ -97,7 +97,7 @@ TEST_F(WineFilesTest, DisabledEntryStaysWhenItsRecordCannotBeSaved) {
   changeBehindTheProgram("system.reg");
   const std::string systemReg = readAll(prefix / "system.reg");
   list.setChecked(row, false);
-  repair::ActionResult result = ApplyStartupChanges(list, states, startupWindowsKind());
+  repair::ActionResult result = applyStartupChanges(list, states, startupWindowsKind());
   EXPECT_FALSE(result);
   EXPECT_EQ(result.count, 0);
   EXPECT_NE(result.message.find("system.reg"), std::string::npos) << result.message;
@@ -116,7 +116,7 @@ TEST_F(WineFilesTest, EnabledEntryStaysRecordedWhenItsValueCannotBeSaved) {
   const std::string systemReg = readAll(prefix / "system.reg");
   changeBehindTheProgram("user.reg");
   list.setChecked(row, true);
-  repair::ActionResult result = ApplyStartupChanges(list, states, startupWindowsKind());
+  repair::ActionResult result = applyStartupChanges(list, states, startupWindowsKind());
   EXPECT_FALSE(result);
   EXPECT_NE(result.message.find("user.reg"), std::string::npos) << result.message;
   EXPECT_EQ(readAll(prefix / "system.reg"), systemReg);

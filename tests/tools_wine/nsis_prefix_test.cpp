@@ -145,7 +145,7 @@ TEST_F(NsisPrefixTest, RunValueIsListedDisabledAndEnabledAsWineSeesIt) {
   EXPECT_TRUE(list.row(row).checked);
 
   list.setChecked(row, false);
-  repair::ActionResult applied = tools::ApplyStartupChanges(list, states, kind);
+  repair::ActionResult applied = tools::applyStartupChanges(list, states, kind);
   ASSERT_TRUE(applied) << applied.message;
   EXPECT_EQ(wineQuery(RunKey).find("TidewellTestApp"), std::string::npos);
   const std::string record = wineQuery(RecordKey);
@@ -160,7 +160,7 @@ TEST_F(NsisPrefixTest, RunValueIsListedDisabledAndEnabledAsWineSeesIt) {
   ASSERT_GE(row, 0);
   EXPECT_FALSE(list.row(row).checked);
   list.setChecked(row, true);
-  applied = tools::ApplyStartupChanges(list, states, kind);
+  applied = tools::applyStartupChanges(list, states, kind);
   ASSERT_TRUE(applied) << applied.message;
   const std::string run = wineQuery(RunKey);
   EXPECT_NE(run.find(std::string("TidewellTestApp    REG_SZ    ") + InstalledCommand + " /tray"), std::string::npos) << run;
