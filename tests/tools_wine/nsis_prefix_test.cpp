@@ -192,6 +192,49 @@ TEST_F(NsisPrefixTest, InstalledProgramIsListedAndItsUninstallerRemovesIt) {
   EXPECT_FALSE(RegKeyExists(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TidewellTestApp"));
 }
 
+TEST_F(NsisPrefixTest, NothingIsChangedWhileWineOwnsTheRegistry) {
+  {
+    // An entry of each kind, whatever the tests before left.
+    TRegistry registry;
+    registry.CurrentRoot(HKEY_CURRENT_USER);
+    ASSERT_TRUE(registry.OpenRegKey("Software\\Microsoft\\Windows\\CurrentVersion\\Run", /*canCreate=*/true));
+    registry.WriteText("Owned", "C:\\owned.exe");
+    registry.CurrentRoot(HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(registry.OpenRegKey("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Owned", true));
+    registry.WriteText("DisplayName", "Owned");
+  }
+  ASSERT_TRUE(FlushRegistry());
+  // A wineserver that waits for clients, ended however the test ends.
+  shell("wineserver -p 60");
+  struct StopWine {
+    ~StopWine() { shell("wineserver -k; wineserver -w"); }
+  } stopWine;
+  platform::PrefixOpenResult opened;
+  auto machine = platform::openWinePrefix(prefix.string(), opened);
+  ASSERT_TRUE(machine) << opened.description();
+  EXPECT_TRUE(opened.readOnly());
+  platform::installMachine(std::move(machine));
+
+  lists::CheckableList startup;
+  tools::StartupStates states;
+  const int kind = tools::startupWindowsKind();
+  ASSERT_TRUE(tools::fillStartupList(startup, states, kind));
+  ASSERT_GT(startup.count(), 0);
+  startup.setAllChecked(false);
+  repair::ActionResult applied = tools::applyStartupChanges(startup, states, kind);
+  EXPECT_FALSE(applied);
+  EXPECT_NE(applied.message.find("Wine is running"), std::string::npos) << applied.message;
+
+  lists::CheckableList entries{/*sorted=*/true};
+  ASSERT_TRUE(tools::ListUninstallEntries(entries));
+  entries.setAllChecked(true);
+  const int listed = entries.count();
+  repair::ActionResult deleted = tools::DeleteCheckedUninstallEntries(entries);
+  EXPECT_FALSE(deleted);
+  EXPECT_NE(deleted.message.find("No entry was deleted: Wine is running"), std::string::npos) << deleted.message;
+  EXPECT_EQ(entries.count(), listed);
+}
+
 TEST_F(NsisPrefixTest, CommandLineReachesTheWindowsProgramAndNoShell) {
   const fs::path touched = root / "touched";
   const fs::path record = prefix / "drive_c" / "record.txt";
