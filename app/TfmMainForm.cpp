@@ -257,6 +257,7 @@ void TfmMainForm::buildWindow() {
   connectRepairHandlers();
   buildTrayIcon();
   connectBackupHandlers();
+  connectToolHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }
@@ -376,11 +377,14 @@ void TfmMainForm::toolEClick() { MainControl->setCurrentWidget(tabIE); }
 
 void TfmMainForm::toolStartupClick() {
   MainControl->setCurrentWidget(tabStartup);
+  // The registry is read on the first visit and on Refresh only.
+  if (tabStartup->startupItems().isEmpty()) fillStartupPage();
   emit startupPageOpened();
 }
 
 void TfmMainForm::toolAddRemoveClick() {
   MainControl->setCurrentWidget(tabAddRemove);
+  if (tabAddRemove->entries().isEmpty()) fillAddRemovePage();
   emit addRemovePageOpened();
 }
 

@@ -187,6 +187,17 @@ private slots:
   void btnRestore1Click();
   void btRefreshClick();
   void btDelClick();
+  // The startup and uninstall managers (TfmMainFormTools.cpp).
+  void btnRefreshClick();
+  void btnApplyClick();
+  void btnEnableClick();
+  void btnDisableClick();
+  void lvStartupClick();
+  void btnUninstallClick();
+  void btnDeleteEntryClick();
+  void btnRefresh1Click();
+  void btnCheckAlll2Click();
+  void lvAddRemoveClick();
 
 private:
   void buildWindow();
@@ -210,6 +221,9 @@ private:
   void ThreadRestoreExecute();
   /// Sets the backup page's status label from a worker, in order with its other updates.
   void postBackupStatus(const std::string &text);
+  void connectToolHandlers();
+  void fillStartupPage();
+  void fillAddRemovePage();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
   /// True when the registry may be changed; otherwise shows `refusedAction` and the reason in

@@ -1,9 +1,9 @@
 #pragma once
 // One list of the window as the program sees it: rows with a caption, sub-item texts, a check
-// mark and a picture index. Every list of the window (errors, scan groups, history, ignore list,
-// startup items, uninstall entries, traces, add-ons, restore points) is one of these; the window
-// shows it through one Qt adapter, and the routines that fill and act on the lists work on it
-// directly, so they run the same without a window.
+// mark, a picture index and data of their own. Every list of the window (errors, scan groups,
+// history, ignore list, startup items, uninstall entries, traces, add-ons, restore points) is
+// one of these; the window shows it through one Qt adapter, and the routines that fill and act
+// on the lists work on it directly, so they run the same without a window.
 //
 // A sorted list keeps its rows in ascending order of caption (platform::compareLocaleText); rows
 // with equal captions keep the order they were added in. An unsorted list keeps adding order.
@@ -22,6 +22,9 @@ struct Row {
   std::vector<std::string> subItems;
   bool checked = false;
   int imageIndex = -1;
+  /// What the routines that act on the row need and the user does not see (the key an
+  /// uninstall entry is stored in, the record a disabled startup item came from).
+  std::string data = {};
 
   /// Sub-item `i`, or empty text when the row has fewer.
   const std::string &subItem(std::size_t i) const;

@@ -35,8 +35,12 @@ public:
   /// How much of a child's error output runHiddenAndWaitCapturing keeps.
   static constexpr std::size_t MaxErrorOutput = 64 * 1024;
   /// WinExec: starts the command line (program first) and returns at once; false if it could
-  /// not be started.
+  /// not be started. The program gets the arguments the command line holds, split as Windows
+  /// programs split them, and nothing else: no shell ever reads the line.
   virtual bool startDetached(std::string_view commandLine) = 0;
+  /// Why no Windows program can be started here (on a Wine prefix: Wine is not installed), as a
+  /// sentence for the user; empty when they can be.
+  virtual std::string startProblem() const = 0;
   /// ShellExecute "open" of a document (a Windows path) or an address ("https://..."); false if
   /// the document does not exist or nothing could open it.
   virtual bool shellOpen(std::string_view target) = 0;

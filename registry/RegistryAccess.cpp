@@ -408,4 +408,8 @@ RegistryFlushResult FlushRegistry() {
   return result;
 }
 
+std::string registryReadOnlyReason() {
+  return platform::machine().registry().readOnlyReason();
+}
+
 } // namespace tw

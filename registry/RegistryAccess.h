@@ -224,4 +224,8 @@ struct RegistryFlushResult {
 /// the file on disk keeps its previous content and the changes stay in memory.
 RegistryFlushResult FlushRegistry();
 
+/// Why the registry may only be read (a wineserver owns it, one of its files cannot be written),
+/// as a sentence for the user; empty when it may be changed.
+std::string registryReadOnlyReason();
+
 } // namespace tw

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth x11-utils openbox imagemagick
   trayer desktop-file-utils xdg-utils dpkg-dev
   wine wine64
+  nsis
 )
 
 missing=()

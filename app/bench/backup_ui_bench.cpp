@@ -44,6 +44,7 @@ struct CountedMessages : app::UserMessages {
     ++count;
     std::fprintf(stderr, "notice: %s\n", qPrintable(text));
   }
+  bool confirm(QWidget *, const QString &) override { return true; }
   int count = 0;
 };
 

@@ -4,7 +4,6 @@
 #include "app/ReportList.h"
 
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -13,17 +12,8 @@ namespace tw::app {
 
 AddRemovePage::AddRemovePage(QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabAddRemove"));
-  m_model.reset(new CheckableListModel(m_entries,
-                                   {QStringLiteral("Display Name"), QStringLiteral("Uninstall Path"),
-                                    QStringLiteral("Key Name")}));
+  m_model.reset(new CheckableListModel(m_entries, {QStringLiteral("Display Name"), QStringLiteral("Uninstall Path")}));
   lvAddRemove = makeReportList(this, QStringLiteral("lvAddRemove"), m_model.get(), {240});
-  // The key name travels with each row for the page's work but is not for the user's eyes.
-  QHeaderView *header = lvAddRemove->horizontalHeader();
-  header->setStretchLastSection(false);
-  header->setSectionResizeMode(1, QHeaderView::Stretch);
-  header->setMinimumSectionSize(1);
-  header->setSectionResizeMode(2, QHeaderView::Fixed);
-  lvAddRemove->setColumnWidth(2, 1);
 
   btnUninstall = makeButton(this, QStringLiteral("btnUninstall"), QStringLiteral("&Uninstall"));
   btnUninstall->setEnabled(false);

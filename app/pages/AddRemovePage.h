@@ -1,6 +1,7 @@
 #pragma once
 // The uninstall manager page (tabAddRemove): installed programs sorted by display name, and the
-// control panel with Uninstall, Delete entries, Refresh and the check-all toggle.
+// control panel with Uninstall, Delete entries, Refresh and the check-all toggle. Each row keeps
+// the key its entry is stored in as its data.
 
 #include "lists/CheckableList.h"
 

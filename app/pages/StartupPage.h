@@ -3,6 +3,7 @@
 // and the control panel with Refresh, Apply, Check All and UnCheck All.
 
 #include "lists/CheckableList.h"
+#include "tools/uStartup.h"
 
 #include <QWidget>
 
@@ -24,6 +25,8 @@ public:
   ~StartupPage() override;
 
   lists::CheckableList &startupItems() { return m_items; }
+  /// The check state of each row when the list was last filled (what Apply compares with).
+  tools::StartupStates &startupStates() { return m_states; }
 
   QTableView *lvStartup = nullptr;
   QGroupBox *GroupBox = nullptr;
@@ -34,6 +37,7 @@ public:
 
 private:
   lists::CheckableList m_items;
+  tools::StartupStates m_states;
   std::unique_ptr<CheckableListModel> m_model;
 };
 

@@ -54,5 +54,9 @@ int runIgnoreCommand(const CommandContext &context);
 void printIgnoreHelp(std::ostream &out);
 int runBackupCommand(const CommandContext &context);
 void printBackupHelp(std::ostream &out);
+int runStartupCommand(const CommandContext &context);
+void printStartupHelp(std::ostream &out);
+int runUninstallCommand(const CommandContext &context);
+void printUninstallHelp(std::ostream &out);
 
 } // namespace tw::cli

@@ -24,6 +24,12 @@ static constexpr std::array CommandTable = {
     Command{"backup", "backup list|create|restore NAME|delete NAME [--prefix DIR]",
             "list, make, restore or delete full registry restore points", runBackupCommand,
             printBackupHelp},
+    Command{"startup", "startup list | disable N... | enable N... [--prefix DIR]",
+            "list, disable and enable the programs Windows starts at logon", runStartupCommand,
+            printStartupHelp},
+    Command{"uninstall", "uninstall list | delete N... | run N... [--prefix DIR]",
+            "list installed programs, delete their entries, start their uninstallers",
+            runUninstallCommand, printUninstallHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }

@@ -9,6 +9,7 @@
 #include "platform/SystemInfo.h"
 #include "registry/PrefixLock.h"
 #include "registry/ProgramFiles.h"
+#include "registry/RegistryAccess.h"
 #include "registry/XmlStore.h"
 #include "repair/RegistryChange.h"
 
@@ -139,6 +140,29 @@ bool parsePrefixOnly(const CommandContext &context, std::string_view command,
     return false;
   }
   return true;
+}
+
+bool parseListActionLine(const CommandContext &context, std::string_view command, std::string_view usage,
+                         std::initializer_list<std::string_view> actions, ListActionLine &line) {
+  std::vector<std::string_view> operands;
+  if (!parsePrefixOnly(context, command, usage, line.prefixDir, line.helpWanted, &operands, {"--json"}))
+    return false;
+  if (line.helpWanted) return true;
+  line.json = std::erase(operands, std::string_view("--json")) > 0;
+  line.action = operands.empty() ? std::string_view() : operands[0];
+  const bool isAction = std::find(actions.begin(), actions.end(), line.action) != actions.end();
+  const bool wellFormed = (line.action == "list" && operands.size() == 1) ||
+                          (isAction && operands.size() >= 2 && !line.json);
+  if (wellFormed) {
+    line.positions.assign(operands.begin() + 1, operands.end());
+    return true;
+  }
+  context.err << "tidewell-cli " << command << ": "
+              << (line.action.empty() ? std::string("say what to do")
+                                      : "wrong arguments for '" + std::string(line.action) + "'")
+              << "\n"
+              << usage;
+  return false;
 }
 
 std::string readUndoStoreOfMachine(pugi::xml_document &undoStore, std::ostream &err,

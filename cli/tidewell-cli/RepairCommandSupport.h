@@ -60,6 +60,21 @@ std::optional<std::vector<int>> parseRowPositions(std::span<const std::string_vi
                                                   int rowCount, std::string_view what,
                                                   std::ostream &err);
 
+/// The command line of a list page's command: "list [--json]" or "ACTION N..." (positions of
+/// 'list', 0 the first), with --prefix DIR and --help anywhere.
+struct ListActionLine {
+  std::string prefixDir;
+  std::string_view action;
+  bool json = false;
+  bool helpWanted = false;
+  std::vector<std::string_view> positions;
+};
+
+/// Parses the command line of `command`, whose actions besides "list" are `actions`. False, with
+/// the usage on the error stream, for anything else (--json goes with list only).
+bool parseListActionLine(const CommandContext &context, std::string_view command, std::string_view usage,
+                         std::initializer_list<std::string_view> actions, ListActionLine &line);
+
 /// Parses a command line whose only option is --prefix DIR. With `operands`, the arguments that
 /// do not begin with "-", and those in `flags`, are collected there in order for the command.
 /// Sets `helpWanted` for --help. False, with the usage on the error stream, for anything else.

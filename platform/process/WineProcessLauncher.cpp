@@ -71,9 +71,25 @@ static bool hasExtension(std::string_view program) {
   return dot != std::string_view::npos && (slash == std::string_view::npos || dot > slash);
 }
 
+static bool isRegularFile(const std::string &path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// A Windows executable, whatever its name: the file starts with the "MZ" of the DOS header.
+static bool isWindowsProgram(const std::string &path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char magic[2] = {};
+  const ssize_t n = ::read(fd, magic, sizeof magic);
+  ::close(fd);
+  return n == 2 && magic[0] == 'M' && magic[1] == 'Z';
+}
+
 // CreateProcess looks for a program named without a folder in the current folder, the system
 // folder and the Windows folder, and adds ".exe" to a name without an extension.
-std::optional<std::string> WineProcessLauncher::findProgramFile(std::string_view program) const {
+std::optional<WineProcessLauncher::FoundProgram>
+WineProcessLauncher::findProgramFile(std::string_view program, bool (*acceptable)(const std::string &)) const {
   if (program.empty()) return std::nullopt;
   std::vector<std::string> names{std::string(program)};
   if (!hasExtension(program)) names.push_back(std::string(program) + ".exe");
@@ -83,7 +99,7 @@ std::optional<std::string> WineProcessLauncher::findProgramFile(std::string_view
   for (const auto &folder : folders) {
     for (const auto &name : names) {
       auto host = m_files.hostPath(folder + name);
-      if (host && isExecutableFile(*host)) return host;
+      if (host && acceptable(*host)) return FoundProgram{folder + name, *host};
     }
   }
   return std::nullopt;
@@ -91,7 +107,9 @@ std::optional<std::string> WineProcessLauncher::findProgramFile(std::string_view
 
 std::optional<std::string> WineProcessLauncher::hostProgramFor(std::string_view program) const {
   if (isRegistryEditor(program)) return registryEditor();
-  return findProgramFile(program);
+  auto found = findProgramFile(program, isExecutableFile);
+  if (!found) return std::nullopt;
+  return found->hostPath;
 }
 
 std::vector<std::string> WineProcessLauncher::childEnvironment() const {
@@ -105,18 +123,45 @@ std::vector<std::string> WineProcessLauncher::childEnvironment() const {
   return env;
 }
 
+static std::optional<std::string> findOnPath(std::string_view name) {
+  const char *path = std::getenv("PATH");
+  if (!path) return std::nullopt;
+  std::string_view rest = path;
+  while (!rest.empty()) {
+    auto colon = rest.find(':');
+    std::string_view folder = rest.substr(0, colon);
+    rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
+    if (folder.empty()) continue;
+    std::string candidate = std::string(folder) + "/" + std::string(name);
+    if (isExecutableFile(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
 namespace {
 // posix_spawn's file actions and argument arrays, released however the start ends.
 struct SpawnSetup {
   posix_spawn_file_actions_t actions{};
+  posix_spawnattr_t attributes{};
+  bool hasAttributes = false;
   std::vector<std::string> argStorage, envStorage;
   std::vector<char *> argv, envp;
 
   SpawnSetup() { ::posix_spawn_file_actions_init(&actions); }
-  ~SpawnSetup() { ::posix_spawn_file_actions_destroy(&actions); }
+  ~SpawnSetup() {
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (hasAttributes) ::posix_spawnattr_destroy(&attributes);
+  }
   SpawnSetup(const SpawnSetup &) = delete;
   SpawnSetup &operator=(const SpawnSetup &) = delete;
 
+  /// The child leads a session of its own, so that it outlives the program that started it
+  /// and the terminal the program ran in.
+  void detach() {
+    ::posix_spawnattr_init(&attributes);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+    hasAttributes = true;
+  }
   void silence(bool output, int errorOutput = -1) {
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     if (!output) return;
@@ -135,7 +180,8 @@ struct SpawnSetup {
     for (auto &e : envStorage) envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    if (::posix_spawn(&pid, argStorage.front().c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
+    if (::posix_spawn(&pid, argStorage.front().c_str(), &actions, hasAttributes ? &attributes : nullptr,
+                      argv.data(), envp.data()) != 0)
       return -1;
     return pid;
   }
@@ -239,16 +285,42 @@ std::optional<int> WineProcessLauncher::run(std::string_view applicationName, st
 
 bool WineProcessLauncher::startDetached(std::string_view commandLine) {
   for (const auto &[candidate, rest] : programCandidates(commandLine)) {
-    auto program = hostProgramFor(candidate);
-    if (!program) continue;
+    std::string program;
+    std::vector<std::string> args = splitArguments(rest);
+    if (isRegistryEditor(candidate)) {
+      auto editor = registryEditor();
+      if (!editor) return false;
+      program = *editor;
+    } else {
+      auto found = findProgramFile(candidate, isRegularFile);
+      if (!found) continue;
+      if (isWindowsProgram(found->hostPath)) {
+        // Wine is given the program and each argument as one word of its own, and builds
+        // from them the command line the Windows program reads.
+        auto wine = findOnPath("wine");
+        if (!wine) return false;
+        program = *wine;
+        args.insert(args.begin(), found->windowsPath);
+      } else if (isExecutableFile(found->hostPath)) {
+        program = found->hostPath;
+      } else {
+        return false;
+      }
+    }
     SpawnSetup setup;
     setup.silence(/*output=*/false);
-    pid_t pid = setup.start(*program, splitArguments(rest), childEnvironment());
+    setup.detach();
+    pid_t pid = setup.start(std::move(program), std::move(args), childEnvironment());
     if (pid < 0) return false;
     collectInBackground(pid);
     return true;
   }
   return false;
+}
+
+std::string WineProcessLauncher::startProblem() const {
+  if (findOnPath("wine")) return {};
+  return "Wine is not installed (there is no \"wine\" program on the PATH)";
 }
 
 // "https://...", "mailto:..." and the like: a scheme of two or more letters and a colon (one
@@ -263,21 +335,6 @@ static bool isAddress(std::string_view target) {
     if (!ok) return false;
   }
   return true;
-}
-
-static std::optional<std::string> findOnPath(std::string_view name) {
-  const char *path = std::getenv("PATH");
-  if (!path) return std::nullopt;
-  std::string_view rest = path;
-  while (!rest.empty()) {
-    auto colon = rest.find(':');
-    std::string_view folder = rest.substr(0, colon);
-    rest = colon == std::string_view::npos ? std::string_view{} : rest.substr(colon + 1);
-    if (folder.empty()) continue;
-    std::string candidate = std::string(folder) + "/" + std::string(name);
-    if (isExecutableFile(candidate)) return candidate;
-  }
-  return std::nullopt;
 }
 
 bool WineProcessLauncher::shellOpen(std::string_view target) {

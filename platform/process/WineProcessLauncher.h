@@ -2,8 +2,10 @@
 // Child processes of a program working on a Wine prefix. The registry editor of the Windows
 // folder ("C:\windows\regedit.exe", or "regedit" alone) is our tidewell-regedit, found through
 // the environment variable TIDEWELL_REGEDIT or beside the running executable; other programs
-// are the host files their Windows paths name. Every child gets WINEPREFIX set to the prefix,
-// so the editor works on the same registry.
+// are the host files their Windows paths name. A detached start (WinExec) runs a Windows
+// program (a file that begins as executables do, with "MZ") through the Wine found on the PATH,
+// and a host program of the prefix (a script) as it is. Every child gets WINEPREFIX set to the
+// prefix, so it works on the same registry.
 
 #include "platform/Process.h"
 
@@ -30,6 +32,8 @@ public:
                                                std::string_view workingFolder,
                                                std::string &errorOutput) override;
   bool startDetached(std::string_view commandLine) override;
+  /// Says that Wine is not installed when no "wine" program is on the PATH.
+  std::string startProblem() const override;
   /// Opens the document or address with xdg-open (found on PATH); false when there is none.
   bool shellOpen(std::string_view target) override;
 
@@ -43,8 +47,14 @@ public:
 private:
   std::optional<int> run(std::string_view applicationName, std::string_view commandLine,
                          std::string_view workingFolder, std::string *errorOutput);
+  /// A program file found for a Windows program path: that path as found, and its host file.
+  struct FoundProgram {
+    std::string windowsPath;
+    std::string hostPath;
+  };
   std::optional<std::string> registryEditor() const;
-  std::optional<std::string> findProgramFile(std::string_view program) const;
+  std::optional<FoundProgram> findProgramFile(std::string_view program,
+                                              bool (*acceptable)(const std::string &)) const;
   std::vector<std::string> childEnvironment() const;
 
   const WineFileSystem &m_files;

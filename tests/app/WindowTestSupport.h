@@ -71,9 +71,16 @@ class RecordedMessages : public app::UserMessages {
 public:
   void showError(QWidget *, const QString &text) override { errors << text; }
   void showInformation(QWidget *, const QString &text) override { notices << text; }
+  bool confirm(QWidget *, const QString &question) override {
+    questions << question;
+    return confirmAnswer;
+  }
 
   QStringList errors;
   QStringList notices;
+  QStringList questions;
+  /// What every confirmation is answered.
+  bool confirmAnswer = true;
 };
 
 } // namespace tw::test

@@ -1,5 +1,5 @@
 // tidewell-cli scan as a user runs it: exit codes, the tab-separated rows, the JSON document,
-// and ignore.xml in the current folder.
+// and ignore.xml in the current folder; and the startup and uninstall commands.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -354,6 +354,109 @@ TEST_F(CliScan, HelpGoesToStandardOutput) {
     EXPECT_EQ(r.exitCode, 0) << args;
     EXPECT_THAT(r.out, HasSubstr("usage: tidewell-cli")) << args;
     EXPECT_EQ(r.err, "") << args;
+  }
+}
+
+// --- startup and uninstall ----------------------------------------------------------------
+
+constexpr const char *ManagerSystemKeys = R"reg([Software\\Microsoft\\Windows NT\\CurrentVersion] 1136073600
+"CurrentVersion"="6.1"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Run] 1136073600
+"Agent"="C:\\agent.exe /quiet"
+
+[Software\\Microsoft\\Shared Tools\\MSConfig\\startupreg\\Old] 1136073600
+"command"="C:\\old.exe"
+"hkey"="HKCU"
+"inimapping"="0"
+"item"="Old"
+"key"="Software\\Microsoft\\Windows\\CurrentVersion\\Run"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Zed] 1136073600
+"DisplayName"="Zed"
+"UninstallString"="C:\\zed\\uninstall.exe /S"
+
+[Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tool] 1136073600
+"DisplayName"="Tool\twith tab"
+)reg";
+
+constexpr const char *ManagerUserKeys = R"reg([Software\\Microsoft\\Windows\\CurrentVersion\\Run] 1136073600
+"Mail"="\"C:\\Mail\\mail.exe\" -min"
+)reg";
+
+class CliManagers : public CliScan {
+protected:
+  void SetUp() override {
+    CliScan::SetUp();
+    std::ofstream(m_prefix / "system.reg") << wineRegistryFile("\\\\Machine", ManagerSystemKeys);
+    std::ofstream(m_prefix / "user.reg") << wineRegistryFile("\\\\User\\\\S-1-5-21-0-0-0-1000", ManagerUserKeys);
+  }
+  CliRun manager(const std::string &args) { return run(args + " --prefix '" + m_prefix.string() + "'"); }
+};
+
+const std::string RunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+TEST_F(CliManagers, StartupListDisableAndEnableAsThePageDoes) {
+  CliRun r = manager("startup list");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_THAT(lines(r.out), ElementsAre("Agent\tC:\\agent.exe /quiet\tHKLM\\" + RunKey + "\t1",
+                                        "Mail\t\"C:\\Mail\\mail.exe\" -min\tHKCU\\" + RunKey + "\t1",
+                                        "Old\tC:\\old.exe\tHKCU\\" + RunKey + "\t0"));
+  r = manager("startup disable 1");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = manager("startup enable 2"); // the list now ends with the records Mail and Old
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = manager("startup list --json");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  Json document = JsonReader(r.out).readDocument();
+  ASSERT_EQ(document.array().size(), 3u);
+  // Mail was disabled and Old enabled: the records come last.
+  EXPECT_EQ(document.array()[1]["item"].text(), "Old");
+  EXPECT_EQ(document.array()[1]["location"].text(), "HKCU\\" + RunKey);
+  EXPECT_TRUE(std::get<bool>(document.array()[1]["enabled"].value));
+  EXPECT_EQ(document.array()[2]["item"].text(), "Mail");
+  EXPECT_FALSE(std::get<bool>(document.array()[2]["enabled"].value));
+  EXPECT_THAT(readFile(m_prefix / "system.reg"), HasSubstr("startupreg\\\\Mail]"));
+}
+
+TEST_F(CliManagers, UninstallListDeleteAndRun) {
+  CliRun r = manager("uninstall list");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string uninstall = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  EXPECT_THAT(lines(r.out), ElementsAre("Tool with tab\t\t" + uninstall + "Tool",
+                                        "Zed\tC:\\zed\\uninstall.exe /S\t" + uninstall + "Zed"));
+  r = manager("uninstall run 1");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.err, HasSubstr("could not be started: C:\\zed\\uninstall.exe /S"));
+  r = manager("uninstall delete 0");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  r = manager("uninstall list --json");
+  Json document = JsonReader(r.out).readDocument();
+  ASSERT_EQ(document.array().size(), 1u);
+  EXPECT_EQ(document.array()[0]["key"].text(), uninstall + "Zed");
+}
+
+TEST_F(CliManagers, ExitCodesOfTheManagers) {
+  struct Case {
+    std::string args;
+    int exitCode;
+  } cases[] = {
+      {"startup", 2},           {"startup frob", 2},      {"startup disable", 2}, {"startup disable 3", 2},
+      {"startup enable x", 2},  {"startup list extra", 2}, {"uninstall", 2},       {"uninstall delete 9", 2},
+      {"uninstall run -1", 2},  {"uninstall list --bogus", 2},
+  };
+  for (const Case &c : cases) {
+    CliRun r = manager(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args;
+    EXPECT_EQ(r.out, "") << c.args;
+    EXPECT_FALSE(r.err.empty()) << c.args;
+  }
+  CliRun r = run("startup list --prefix '" + (m_root / "nowhere").string() + "'");
+  EXPECT_EQ(r.exitCode, 1);
+  for (const char *args : {"startup --help", "uninstall --help", "help startup"}) {
+    r = run(args);
+    EXPECT_EQ(r.exitCode, 0) << args;
+    EXPECT_THAT(r.out, HasSubstr("usage: tidewell-cli")) << args;
   }
 }
 

@@ -196,6 +196,35 @@ TEST_F(WineProcessTest, DetachedStartReturnsAtOnce) {
   EXPECT_FALSE(launcher.startDetached(""));
 }
 
+// A Windows uninstaller runs through the Wine on the PATH; whatever the command line holds
+// reaches the program as its arguments, and no shell reads it.
+TEST_F(WineProcessTest, DetachedWindowsProgramStartsThroughWineWithItsArgumentsOnly) {
+  auto bin = prefix.root() / "winebin";
+  writeRecorder(bin / "wine");
+  ScopedVariable path("PATH", bin.string() + ":/usr/bin:/bin");
+  prefix.write("Program Files/My App/uninst.exe", "MZ\x90\x00 a Windows program");
+  const fs::path touched = prefix.root() / "touched";
+  const std::string line = "C:\\Program Files\\My App\\uninst.exe /S a;b $(touch " + touched.string() +
+                           ") `touch " + touched.string() + "` \"q u\" x\\\"y 'single' ${HOME} >out |cat &";
+  EXPECT_EQ(launcher.startProblem(), "");
+  ASSERT_TRUE(launcher.startDetached(line));
+  ASSERT_TRUE(waitForFile(record));
+  const std::string expected = "arg:C:\\Program Files\\My App\\uninst.exe\narg:/S\narg:a;b\narg:$(touch\narg:" +
+                               touched.string() + ")\narg:`touch\narg:" + touched.string() +
+                               "`\narg:q u\narg:x\"y\narg:'single'\narg:${HOME}\narg:>out\narg:|cat\narg:&\n";
+  EXPECT_EQ(readFile(record).substr(0, expected.size()), expected);
+  EXPECT_NE(readFile(record).find("prefix:" + prefix.dir() + "\n"), std::string::npos);
+  EXPECT_FALSE(fs::exists(touched));
+  EXPECT_FALSE(fs::exists(prefix.root() / "out"));
+}
+
+TEST_F(WineProcessTest, WithoutWineWindowsProgramsDoNotStart) {
+  ScopedVariable path("PATH", (prefix.root() / "empty").string());
+  prefix.write("app/uninst.exe", "MZ");
+  EXPECT_NE(launcher.startProblem(), "");
+  EXPECT_FALSE(launcher.startDetached("C:\\app\\uninst.exe /S"));
+}
+
 TEST_F(WineProcessTest, ShellOpenUsesXdgOpen) {
   auto bin = prefix.root() / "shellbin";
   writeRecorder(bin / "xdg-open");

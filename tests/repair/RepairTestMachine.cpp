@@ -26,6 +26,10 @@ class FlakyRegistry : public platform::RegistryApi {
 public:
   explicit FlakyRegistry(std::unique_ptr<platform::RegistryApi> inner) : m_inner(std::move(inner)) {}
   bool flushFails = false;
+  /// Flushes that still succeed before every later one fails; -1 for no limit.
+  int flushesLeft = -1;
+  /// Keys whose path holds this text cannot be created, nor their values set.
+  std::string refusedKeys;
 
   long openKey(api::RegKey parent, std::string_view subKey, std::uint32_t access,
                api::RegKey &result) override {
@@ -33,6 +37,8 @@ public:
   }
   long createKey(api::RegKey parent, std::string_view subKey, std::uint32_t access,
                  api::RegKey &result, bool *created) override {
+    if (!refusedKeys.empty() && subKey.find(refusedKeys) != std::string_view::npos)
+      return api::error::AccessDenied;
     return m_inner->createKey(parent, subKey, access, result, created);
   }
   long closeKey(api::RegKey key) override { return m_inner->closeKey(key); }
@@ -61,6 +67,8 @@ public:
     return m_inner->deleteValue(key, name);
   }
   long flushKey(api::RegKey key) override {
+    if (flushesLeft == 0) return api::error::WriteFault;
+    if (flushesLeft > 0) --flushesLeft;
     return flushFails ? api::error::WriteFault : m_inner->flushKey(key);
   }
   long discardUnflushedChanges() override { return m_inner->discardUnflushedChanges(); }
@@ -93,6 +101,10 @@ RepairTestMachine::~RepairTestMachine() {
 platform::RegistryApi &RepairTestMachine::registry() { return *m_registry; }
 
 void RepairTestMachine::setFlushFails(bool fails) { m_registry->flushFails = fails; }
+
+void RepairTestMachine::setFlushesBeforeFailure(int flushes) { m_registry->flushesLeft = flushes; }
+
+void RepairTestMachine::refuseKeysNamed(std::string text) { m_registry->refusedKeys = std::move(text); }
 
 void RepairTestMachine::importReg(std::string_view regLines) {
   const std::string text = "Windows Registry Editor Version 5.00\n\n" + std::string(regLines);

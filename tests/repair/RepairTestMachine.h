@@ -40,6 +40,11 @@ public:
   void importReg(std::string_view regLines);
   /// Makes every later flush of the registry fail (or succeed again).
   void setFlushFails(bool fails);
+  /// Lets `flushes` more flushes (of one root each) succeed and makes every later one fail; -1
+  /// lifts the limit.
+  void setFlushesBeforeFailure(int flushes);
+  /// Refuses to create any key whose path (as the caller names it) holds `text`; empty allows all.
+  void refuseKeysNamed(std::string text);
 
   /// The value's type and data as the registry holds them (string data as UTF-8 with its
   /// terminating zero), or nothing when it does not exist.
