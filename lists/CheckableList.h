@@ -22,6 +22,9 @@ struct Row {
   std::vector<std::string> subItems;
   bool checked = false;
   int imageIndex = -1;
+  /// What the program keeps with the row beyond what it shows (a key's exact name, the folder a
+  /// file was found in); never shown.
+  std::string data = {};
 
   /// Sub-item `i`, or empty text when the row has fewer.
   const std::string &subItem(std::size_t i) const;

@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tw::platform {
@@ -289,6 +291,81 @@ bool WineFileSystem::deleteFile(std::string_view windowsPath) {
   if (!info || info->isDirectory() || (info->attributes & fileattr::ReadOnly)) return false;
   if (::unlink(host->c_str()) != 0) return false;
   m_folders->forget(parentOf(*host));
+  return true;
+}
+
+namespace {
+// A host file descriptor that is closed when it goes.
+class Descriptor {
+public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  Descriptor(const Descriptor &) = delete;
+  Descriptor &operator=(const Descriptor &) = delete;
+  Descriptor &operator=(Descriptor &&other) noexcept {
+    std::swap(m_fd, other.m_fd);
+    return *this;
+  }
+  int get() const { return m_fd; }
+  explicit operator bool() const { return m_fd >= 0; }
+
+private:
+  int m_fd;
+};
+} // namespace
+
+// The folders from the drive root down are opened one by one without following links, each
+// from the one above, and the file is deleted relative to the last: a link put in the way after
+// the file was found makes an open fail instead of leading elsewhere.
+bool WineFileSystem::deleteFileInside(std::string_view folder, std::string_view windowsPath) {
+  const auto folderPath = fullPath(folder);
+  const auto filePath = fullPath(windowsPath);
+  if (!folderPath || !filePath || folderPath->kind != FullPath::Kind::Drive ||
+      filePath->kind != FullPath::Kind::Drive || folderPath->drive != filePath->drive ||
+      filePath->trailingSeparator)
+    return false;
+  const std::vector<std::string> &outer = folderPath->components;
+  const std::vector<std::string> &inner = filePath->components;
+  if (inner.size() <= outer.size()) return false;
+  for (std::size_t i = 0; i < outer.size(); ++i)
+    if (detail::foldName(outer[i]) != detail::foldName(inner[i])) return false;
+
+  // The names on disk of the folders on the way and of the file.
+  FullPath parentPath = *filePath;
+  parentPath.components.pop_back();
+  const std::string root = hostRoot(parentPath);
+  const auto parentHost = resolve(parentPath, /*mustExist=*/true);
+  const auto fileHost = resolve(*filePath, /*mustExist=*/false);
+  if (root.empty() || !parentHost || !fileHost || !parentHost->starts_with(root) ||
+      !fileHost->starts_with(*parentHost + "/"))
+    return false;
+  const std::string fileName = fileHost->substr(parentHost->size() + 1);
+  if (fileName.empty() || fileName.find('/') != std::string::npos) return false;
+
+  Descriptor dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st {};
+  if (!dir || ::fstat(dir.get(), &st) != 0) return false;
+  const dev_t device = st.st_dev;
+  std::string_view below = std::string_view(*parentHost).substr(root.size());
+  while (!below.empty()) {
+    const std::size_t start = below.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    below.remove_prefix(start);
+    const std::size_t end = std::min(below.find('/'), below.size());
+    const std::string name(below.substr(0, end));
+    below.remove_prefix(end);
+    Descriptor next(::openat(dir.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    // A mount point on the way is another disk: the file is not where it was found.
+    if (!next || ::fstat(next.get(), &st) != 0 || st.st_dev != device) return false;
+    dir = std::move(next);
+  }
+  if (::fstatat(dir.get(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+      !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)))
+    return false;
+  if (::unlinkat(dir.get(), fileName.c_str(), 0) != 0) return false;
+  m_folders->forget(*parentHost);
   return true;
 }
 
