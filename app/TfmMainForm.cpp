@@ -165,7 +165,7 @@ void TfmMainForm::buildWindow() {
   MainControl->setDocumentMode(true);
   tabScanErrors = new ScanErrorsPage(m_dispatcher, *ScanErrorsThread, MainControl);
   tabToolbar = new ToolbarPage(MainControl);
-  tabIE = new IETracesPage(MainControl);
+  tabIE = new IETracesPage(m_dispatcher, MainControl);
   tabStartup = new StartupPage(MainControl);
   tabAddRemove = new AddRemovePage(MainControl);
   tabBackup = new BackupPage(MainControl);
@@ -213,6 +213,7 @@ void TfmMainForm::buildWindow() {
   connect(tabHistory->btnRefresh2, &QPushButton::clicked, this, &TfmMainForm::btnRefresh2Click);
   connect(tabIgnoreList->btnRefresh6, &QPushButton::clicked, this, &TfmMainForm::btnRefresh6Click);
   connectRepairHandlers();
+  connectToolHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }

@@ -127,6 +127,9 @@ private slots:
   void btnRemoveClick();
   void btnCheckall2Click();
   void btnUncheckallClick();
+  // The add-on page and the traces page (TfmMainFormTools.cpp).
+  void ScanToolbar_BitBtnClick();
+  void Del_SpeedButtonClick();
 
 private:
   void buildWindow();
@@ -137,6 +140,7 @@ private:
   bool FormClose();
   void showStartupNotices();
   void connectRepairHandlers();
+  void connectToolHandlers();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
 

@@ -50,5 +50,9 @@ int runClearCommand(const CommandContext &context);
 void printClearHelp(std::ostream &out);
 int runIgnoreCommand(const CommandContext &context);
 void printIgnoreHelp(std::ostream &out);
+int runAddonsCommand(const CommandContext &context);
+void printAddonsHelp(std::ostream &out);
+int runTracesCommand(const CommandContext &context);
+void printTracesHelp(std::ostream &out);
 
 } // namespace tw::cli

@@ -21,6 +21,11 @@ static constexpr std::array CommandTable = {
     Command{"ignore", "ignore list | add ROOT KEY VALUE | remove N...",
             "show or edit the ignore list of the current folder", runIgnoreCommand,
             printIgnoreHelp},
+    Command{"addons", "addons list [--kinds LIST] | remove N...",
+            "list the browser's add-ons, or remove them with an undo record", runAddonsCommand,
+            printAddonsHelp},
+    Command{"traces", "traces scan [--actions LIST] | clean [--actions LIST] [N...]",
+            "list the browser's traces, or clean them up", runTracesCommand, printTracesHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }
