@@ -182,6 +182,8 @@ protected:
   fs::path pristine;
   fs::path fixedState;
   RegistryContent original;
+  /// Browser add-ons in the generated prefix.
+  std::size_t addonCount = 4;
 
   void SetUp() override {
     if (std::string(TIDEWELL_CLI_PATH).empty() || !fs::exists(TIDEWELL_CLI_PATH))
@@ -205,7 +207,7 @@ protected:
     options.shellExtensions = 8;
     options.fileExts = 24;
     options.startupItems = 4;
-    options.addons = 4;
+    options.addons = addonCount;
     const generator::GenerateResult made = generator::generatePrefix(prefix.string(), options);
     ASSERT_TRUE(made) << made.description();
     ASSERT_GT(made.expectedErrors, 50u);
@@ -371,6 +373,45 @@ TEST_F(CrashTest, KilledFixOrRestoreLosesNothing) {
   const auto mismatches = differences(original, *completeRun);
   ASSERT_TRUE(mismatches.empty()) << mismatches.size() << " differences, the first: " << mismatches.front();
   killRepeatedly(fixedState, restore, 100, 2);
+}
+
+/// The same on a prefix with many browser add-ons, for their removal.
+class AddonCrashTest : public CrashTest {
+protected:
+  void SetUp() override {
+    addonCount = 120;
+    CrashTest::SetUp();
+  }
+
+  /// The number of add-ons 'addons list' prints.
+  std::size_t listedAddons() {
+    const std::string command = "'" + std::string(TIDEWELL_CLI_PATH) + "' addons list --prefix '" +
+                                prefix.string() + "' 2>/dev/null";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe) return 0;
+    std::size_t lines = 0;
+    for (int c; (c = fgetc(pipe)) != EOF;) lines += c == '\n';
+    pclose(pipe);
+    return lines;
+  }
+};
+
+TEST_F(AddonCrashTest, KilledAddonRemovalLosesNothing) {
+  loadState(pristine);
+  const std::size_t addons = listedAddons();
+  ASSERT_GT(addons, 90u);
+  std::vector<std::string> remove = {"addons", "remove", "--prefix", prefix.string()};
+  for (std::size_t i = 0; i < addons; ++i) remove.push_back(std::to_string(i));
+  // A complete removal records every add-on and leaves none listed.
+  ASSERT_EQ(waitFor(startCli(root.string(), remove)), 0);
+  checkNothingLost(-1);
+  std::string problem;
+  const auto records = readUndoRecords(prefix, problem);
+  ASSERT_TRUE(records) << problem;
+  EXPECT_GT(records->items.size(), 3 * addons);
+  EXPECT_EQ(listedAddons(), 0u);
+
+  killRepeatedly(pristine, remove, 100, 3);
 }
 
 } // namespace
