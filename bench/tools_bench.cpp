@@ -11,6 +11,7 @@
 // the traces scan and the cleanup once each, since the cleanup empties the cache. The exit status
 // is 1 when a time exceeds its limit.
 
+#include "bench/BrowserCache.h"
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
@@ -24,7 +25,6 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -76,13 +76,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "tools_bench: %s\n", made.description().c_str());
     return 1;
   }
-  const fs::path cache =
-      prefix / "drive_c/users" / options.userName / "AppData/Local/Microsoft/Windows/INetCache/Content.IE5";
-  for (int i = 0; i < fileCount; ++i) {
-    const fs::path folder = cache / ("F" + std::to_string(i / 1000));
-    if (i % 1000 == 0) fs::create_directories(folder);
-    std::ofstream(folder / ("page" + std::to_string(i) + ".htm")) << "<html></html>";
-  }
+  tw::bench::fillBrowserCache(prefix, options.userName, fileCount);
 
   tw::platform::PrefixOpenResult opened;
   auto machine = tw::platform::openWinePrefix(prefix.string(), opened);

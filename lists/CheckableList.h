@@ -62,6 +62,8 @@ public:
   void appendRows(std::vector<Row> rows);
   void remove(int index);
   void clear();
+  /// Empties the list as clear() does and hands its rows over, first to last.
+  std::vector<Row> takeRows();
 
   void setChecked(int index, bool checked);
   void setAllChecked(bool checked);

@@ -70,8 +70,11 @@ public:
   /// file (not a folder, link, junction or mount point), is not read-only, and no folder on the
   /// way from the root of the drive down to it is a link, junction or mount point. The tests
   /// are made as the file is deleted, so a tree changed since the file was found cannot lead the
-  /// deletion elsewhere. False when it did not delete.
-  virtual bool deleteFileInside(std::string_view folder, std::string_view windowsPath) = 0;
+  /// deletion elsewhere. False when it did not delete; a backend that cannot make these tests
+  /// deletes nothing.
+  virtual bool deleteFileInside(std::string_view /*folder*/, std::string_view /*windowsPath*/) {
+    return false;
+  }
   /// Creates one folder; its parent must exist.
   virtual bool createDirectory(std::string_view windowsPath) = 0;
   /// Removes an empty folder.

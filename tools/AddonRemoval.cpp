@@ -10,6 +10,7 @@
 #include "repair/UndoTransaction.h"
 
 #include <array>
+#include <stdexcept>
 
 namespace tw::tools {
 
@@ -142,7 +143,9 @@ AddonRemovalResult RemoveCheckedAddons(repair::DocumentFile undoStore, const lis
     }
     try {
       removeEntries(record, entriesOf(row));
-    } catch (const ERegistryException &error) {
+    } catch (const std::runtime_error &error) {
+      // Recording failed before anything of this add-on was erased: its record goes too.
+      record.parent().remove_child(record);
       removal.result.fail(repair::ActionResult::Status::RegistryRefused, error.what());
       break;
     }

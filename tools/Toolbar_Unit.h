@@ -110,8 +110,9 @@ struct AddonRemovalResult {
 /// current user's "Address Toolbar" and "Links Toolbar", explorer bars served by browseui.dll,
 /// shell32.dll or shdocvw.dll), records the add-on's keys and values and deletes them. The
 /// undo store is saved before the registry is written: when it cannot be saved nothing is
-/// erased and the records are taken back. A value that cannot be read ends the pass at its row;
-/// what was done before it is kept and saved. The rows are left as they are; scan again.
+/// erased and the records are taken back. A value that cannot be recorded ends the pass at its
+/// row, which keeps no record and loses nothing; what was done before it is kept and saved. The
+/// rows are left as they are; scan again.
 AddonRemovalResult RemoveCheckedAddons(repair::DocumentFile undoStore, const lists::CheckableList &addons);
 
 } // namespace tw::tools

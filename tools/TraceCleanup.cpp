@@ -37,15 +37,17 @@ repair::ActionResult runTraceRegistryActions(const std::vector<bool> &checked) {
   return result;
 }
 
-std::vector<TraceFile> takeCheckedTraceFiles(lists::CheckableList &files) {
+std::vector<TraceFile> checkedTraceFiles(const std::vector<lists::Row> &rows) {
   std::vector<TraceFile> chosen;
-  for (int i = 0; i < files.count(); ++i) {
-    const lists::Row &row = files.row(i);
+  for (const lists::Row &row : rows) {
     if (!row.checked) continue;
     chosen.push_back({row.data, row.subItem(TraceFullPathSubItem) + row.subItem(TraceFileNameSubItem)});
   }
-  files.clear();
   return chosen;
+}
+
+std::vector<TraceFile> takeCheckedTraceFiles(lists::CheckableList &files) {
+  return checkedTraceFiles(files.takeRows());
 }
 
 void deleteTraceFiles(const std::vector<TraceFile> &files, TraceCleanupResult &result,

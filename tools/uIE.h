@@ -114,6 +114,8 @@ struct TraceCleanupResult {
 /// refused change ends them with the registry layer's message.
 repair::ActionResult runTraceRegistryActions(const std::vector<bool> &checked);
 
+/// The checked files among the rows of the file list, first to last.
+std::vector<TraceFile> checkedTraceFiles(const std::vector<lists::Row> &rows);
 /// The checked files of the file list, first to last; the list is emptied (unchecked rows go too).
 std::vector<TraceFile> takeCheckedTraceFiles(lists::CheckableList &files);
 

@@ -10,6 +10,7 @@
 
 #include "app/QtUiDispatcher.h"
 #include "app/pages/IETracesPage.h"
+#include "bench/BrowserCache.h"
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
@@ -25,7 +26,6 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -91,13 +91,7 @@ int main(int argc, char *argv[]) {
     std::fprintf(stderr, "traces_ui_bench: %s\n", made.description().c_str());
     return 1;
   }
-  const fs::path cache =
-      prefix / "drive_c/users" / options.userName / "AppData/Local/Microsoft/Windows/INetCache/Content.IE5";
-  for (int i = 0; i < fileCount; ++i) {
-    const fs::path folder = cache / ("F" + std::to_string(i / 1000));
-    if (i % 1000 == 0) fs::create_directories(folder);
-    std::ofstream(folder / ("page" + std::to_string(i) + ".htm")) << "<html></html>";
-  }
+  tw::bench::fillBrowserCache(prefix, options.userName, fileCount);
   platform::PrefixOpenResult opened;
   auto machine = platform::openWinePrefix(prefix.string(), opened);
   if (!machine) {

@@ -12,6 +12,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tw::app {
 
 namespace {
@@ -107,7 +109,8 @@ void IETracesPage::btnCleanIEClick() {
   m_cleanup = {};
   // The two registry actions are quick; they run here, the deletion on the worker.
   m_cleanup.result = tools::runTraceRegistryActions(tools::checkedTraceActions(m_actions));
-  m_filesToDelete = tools::takeCheckedTraceFiles(m_files);
+  // The rows leave the list here; what to delete is worked out from them on the worker.
+  m_rowsToDelete = m_files.takeRows();
   startJob(Job::Delete);
 }
 
@@ -121,9 +124,10 @@ void IETracesPage::TracesThreadExecute(worker::TBMDExecuteThread &Thread) {
     m_scanResult = tools::scanTraces(m_checked, sink);
     return;
   }
-  const std::size_t total = m_filesToDelete.size();
+  const std::vector<tools::TraceFile> files = tools::checkedTraceFiles(std::exchange(m_rowsToDelete, {}));
+  const std::size_t total = files.size();
   tools::deleteTraceFiles(
-      m_filesToDelete, m_cleanup,
+      files, m_cleanup,
       [this, total](int done, const std::string &path) {
         m_feed->showText("Deleted " + std::to_string(done) + " of " + std::to_string(total) + ": " + path);
       },
@@ -140,7 +144,6 @@ void IETracesPage::TracesThreadTerminate() {
     emit scanEnded(notices.join(QLatin1Char('\n')));
     return;
   }
-  m_filesToDelete.clear();
   emit cleanupEnded(QString::fromStdString(m_cleanup.result.message),
                     QString::fromUtf8(tools::CleanupFinishedMessage.data(),
                                       static_cast<qsizetype>(tools::CleanupFinishedMessage.size())));

@@ -80,7 +80,7 @@ private:
   // What the running job works on and leaves behind; the worker touches them only while it runs.
   Job m_job = Job::Scan;
   std::vector<bool> m_checked;
-  std::vector<tools::TraceFile> m_filesToDelete;
+  std::vector<lists::Row> m_rowsToDelete;
   tools::TraceScanResult m_scanResult;
   tools::TraceCleanupResult m_cleanup;
 

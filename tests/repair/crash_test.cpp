@@ -3,6 +3,7 @@
 // on disk holds its record. tidewell-cli fix and restore run on a small generated prefix and are
 // killed with SIGKILL at random moments; after every kill the files are checked.
 
+#include "CliRun.h"
 #include "PrefixContent.h"
 
 #include "generator/PrefixGenerator.h"
@@ -385,14 +386,10 @@ protected:
 
   /// The number of add-ons 'addons list' prints.
   std::size_t listedAddons() {
-    const std::string command = "'" + std::string(TIDEWELL_CLI_PATH) + "' addons list --prefix '" +
-                                prefix.string() + "' 2>/dev/null";
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return 0;
-    std::size_t lines = 0;
-    for (int c; (c = fgetc(pipe)) != EOF;) lines += c == '\n';
-    pclose(pipe);
-    return lines;
+    return runCommandLine("'" + std::string(TIDEWELL_CLI_PATH) + "' addons list --prefix '" + prefix.string() +
+                          "' 2>/dev/null")
+        .lines()
+        .size();
   }
 };
 

@@ -1,6 +1,7 @@
 // tidewell-cli addons and traces, run as a user runs them on a generated prefix: what they print,
 // what they change, what restore gives back, and their exit statuses.
 
+#include "CliRun.h"
 #include "PrefixContent.h"
 
 #include "generator/PrefixGenerator.h"
@@ -17,17 +18,6 @@ namespace tw::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::vector<std::string> lines() const {
-    std::vector<std::string> result;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-  }
-};
 
 /// The fields of a tab-separated line.
 std::vector<std::string> fieldsOf(const std::string &line) {
@@ -62,16 +52,8 @@ protected:
   }
 
   CliRun cli(const std::string &args) {
-    const std::string command = "cd '" + root.string() + "' && '" + TIDEWELL_CLI_PATH + "' " + args +
-                                " --prefix '" + prefix.string() + "' 2>/dev/null";
-    CliRun run;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return runCommandLine("cd '" + root.string() + "' && '" + TIDEWELL_CLI_PATH + "' " + args + " --prefix '" +
+                          prefix.string() + "' 2>/dev/null");
   }
   RegistryContent registry() {
     std::string problem;
