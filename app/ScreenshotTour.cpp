@@ -2,6 +2,7 @@
 
 #include "app/TSplashScreen.h"
 #include "app/TfmMainForm.h"
+#include "app/pages/IETracesPage.h"
 #include "app/pages/ScanErrorsPage.h"
 
 #include <QApplication>
@@ -79,6 +80,15 @@ bool takeScreenshots(TfmMainForm &form, TSplashScreen &splash, const QString &fo
     QApplication::processEvents(QEventLoop::AllEvents, 50);
   settle();
   ok = save(form, folder, QStringLiteral("10-scan-done")) && ok;
+
+  // The traces page with the files its scan found.
+  IETracesPage &traces = *form.ieTracesPage();
+  form.toolE->click();
+  traces.btnTempScan->click();
+  QDeadlineTimer tracesDeadline(120000);
+  while (traces.isBusy() && !tracesDeadline.hasExpired()) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  settle();
+  ok = save(form, folder, QStringLiteral("12-ie-traces-scanned")) && ok;
 
   ok = saveScreen(folder, QStringLiteral("11-screen")) && ok;
   // The menu of the notification-area icon, as it pops up.

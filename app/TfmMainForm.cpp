@@ -180,7 +180,7 @@ void TfmMainForm::buildWindow() {
   MainControl->setDocumentMode(true);
   tabScanErrors = new ScanErrorsPage(m_dispatcher, *ScanErrorsThread, MainControl);
   tabToolbar = new ToolbarPage(MainControl);
-  tabIE = new IETracesPage(MainControl);
+  tabIE = new IETracesPage(m_dispatcher, MainControl);
   tabStartup = new StartupPage(MainControl);
   tabAddRemove = new AddRemovePage(MainControl);
   tabBackup = new BackupPage(MainControl);
@@ -258,6 +258,7 @@ void TfmMainForm::buildWindow() {
   buildTrayIcon();
   connectBackupHandlers();
   connectToolHandlers();
+  connectBrowserHandlers();
   connect(tabScanErrors, &ScanErrorsPage::scanEnded, this,
           [this] { MainControl->setCurrentWidget(tabScanErrors); });
 }

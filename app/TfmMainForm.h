@@ -198,6 +198,9 @@ private slots:
   void btnRefresh1Click();
   void btnCheckAlll2Click();
   void lvAddRemoveClick();
+  // The add-on page and the traces page (TfmMainFormBrowser.cpp).
+  void ScanToolbar_BitBtnClick();
+  void Del_SpeedButtonClick();
 
 private:
   void buildWindow();
@@ -224,6 +227,7 @@ private:
   void connectToolHandlers();
   void fillStartupPage();
   void fillAddRemovePage();
+  void connectBrowserHandlers();
   /// Shows the message of an action that failed in the error message box.
   void showActionError(const repair::ActionResult &result);
   /// True when the registry may be changed; otherwise shows `refusedAction` and the reason in

@@ -95,6 +95,16 @@ void CheckableList::swapRows(CheckableList &other) {
   if (m_observer) m_observer->reset();
 }
 
+std::vector<Row> CheckableList::takeRows() {
+  if (m_observer) m_observer->aboutToReset();
+  std::vector<Row> rows;
+  rows.reserve(m_rows.size());
+  for (auto &r : m_rows) rows.push_back(std::move(*r));
+  m_rows.clear();
+  if (m_observer) m_observer->reset();
+  return rows;
+}
+
 void CheckableList::setChecked(int index, bool checked) {
   assert(index >= 0 && index < count() && "row index out of range");
   m_rows[static_cast<std::size_t>(index)]->checked = checked;

@@ -22,8 +22,9 @@ struct Row {
   std::vector<std::string> subItems;
   bool checked = false;
   int imageIndex = -1;
-  /// What the routines that act on the row need and the user does not see (the key an
-  /// uninstall entry is stored in, the record a disabled startup item came from).
+  /// What the program keeps with the row beyond what it shows (the key an uninstall entry is
+  /// stored in, the record a disabled startup item came from, a key's exact name, the folder a
+  /// file was found in); never shown.
   std::string data = {};
 
   /// Sub-item `i`, or empty text when the row has fewer.
@@ -67,6 +68,8 @@ public:
   /// Exchanges every row with `other`, which must be sorted or unsorted alike (so that each
   /// keeps its order); each list announces one reset.
   void swapRows(CheckableList &other);
+  /// Empties the list as clear() does and hands its rows over, first to last.
+  std::vector<Row> takeRows();
 
   void setChecked(int index, bool checked);
   void setAllChecked(bool checked);

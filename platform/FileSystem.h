@@ -22,7 +22,7 @@ inline constexpr std::uint32_t System = 0x04;
 inline constexpr std::uint32_t Directory = 0x10;
 inline constexpr std::uint32_t Archive = 0x20;
 inline constexpr std::uint32_t Normal = 0x80;
-/// A folder reached through a link or a mount point (Wine marks symbolic links to folders so).
+/// A link, junction or mount point: a folder or file that stands for another one elsewhere.
 inline constexpr std::uint32_t ReparsePoint = 0x400;
 } // namespace fileattr
 
@@ -66,6 +66,15 @@ public:
   virtual bool directoryExists(std::string_view windowsPath) const = 0;
 
   virtual bool deleteFile(std::string_view windowsPath) = 0;
+  /// Deletes the file `windowsPath` only when it lies inside the folder `folder`, is a plain
+  /// file (not a folder, link, junction or mount point), is not read-only, and no folder on the
+  /// way from the root of the drive down to it is a link, junction or mount point. The tests
+  /// are made as the file is deleted, so a tree changed since the file was found cannot lead the
+  /// deletion elsewhere. False when it did not delete; a backend that cannot make these tests
+  /// deletes nothing.
+  virtual bool deleteFileInside(std::string_view /*folder*/, std::string_view /*windowsPath*/) {
+    return false;
+  }
   /// Creates one folder; its parent must exist.
   virtual bool createDirectory(std::string_view windowsPath) = 0;
   /// Removes an empty folder, or a link to a folder itself (never what it points to).

@@ -85,7 +85,7 @@ static bool contains(std::string_view text, std::string_view part) {
   return text.find(part) != std::string_view::npos;
 }
 
-static std::string lowerAscii(std::string_view text) {
+std::string lowerAscii(std::string_view text) {
   std::string result(text);
   for (char &c : result)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -109,6 +109,12 @@ static bool hasExtension(std::string_view s) {
 }
 
 static bool isBlankOrControl(char c) { return static_cast<unsigned char>(c) <= ' '; }
+
+std::string_view trimBlanks(std::string_view text) {
+  while (!text.empty() && isBlankOrControl(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlankOrControl(text.back())) text.remove_suffix(1);
+  return text;
+}
 
 static bool fileExists(const std::string &path) {
   return platform::machine().files().fileExists(path);

@@ -40,6 +40,10 @@ int classifyWindowsVersion(const std::optional<platform::VersionRecord> &version
 /// `replacement`; `text` unchanged when the pattern does not occur.
 std::string ReplaceFirst(std::string_view pattern, std::string_view replacement,
                          std::string_view text);
+/// `text` with the letters A to Z in lower case; every other byte as it is.
+std::string lowerAscii(std::string_view text);
+/// `text` without its leading and trailing blanks and control characters (bytes up to ' ').
+std::string_view trimBlanks(std::string_view text);
 /// `text` without the first occurrence of `separator` and everything after it; unchanged when
 /// the separator does not occur.
 std::string CutAtFirst(std::string_view text, std::string_view separator);

@@ -2,6 +2,8 @@
 
 #include "app/CheckableListModel.h"
 #include "app/ReportList.h"
+#include "app/TraceScanFeed.h"
+#include "app/worker/TBMDThread.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -10,40 +12,27 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace tw::app {
 
 namespace {
-struct TraceAction {
-  const char *action;
-  const char *restartBrowser;
-  const char *description;
-  bool checked;
-};
+/// What the worker of a scan sees of the page: the feed, and its own stop flag.
+class WorkerScanSink : public tools::TraceScanSink {
+public:
+  WorkerScanSink(TraceScanFeed &feed, const worker::TBMDExecuteThread &thread) : m_feed(feed), m_thread(thread) {}
+  bool stopRequested() const override { return m_thread.Terminated(); }
+  void fileFound(lists::Row row) override { m_feed.appendRow(std::move(row)); }
 
-// The seven actions are part of the page; nothing ever adds or removes one.
-constexpr TraceAction TraceActions[] = {
-    {"Clear the Internet Explorer Typed Address History", "Yes",
-     "Internet Explorer caches any URLs that are typed into the address bar. This may become a "
-     "privacy issue on a shared computer, or a nuisance if there is a particular URL you want to "
-     "remove without clearing the whole history.",
-     false},
-    {"Reverse Auto Complete Mode", "Yes",
-     "This setting controls whether the automatic text completion (AutoComplete) feature of "
-     "Windows Explorer appends the suggested text to the words as you are typing as well as "
-     "showing a drop-down list of available values.",
-     false},
-    {"Cache", "No", "Cleanup cache file on your system", true},
-    {"Cookies", "No", "Manage cookies on your system", false},
-    {"Downloaded files", "No", "Cleanup downloaded files when you use the Internet Explorer", true},
-    {"Favorites list", "Yes", "Favourites list", false},
-    {"History of visited URLs", "Yes", "History of Visited URLs", true},
+private:
+  TraceScanFeed &m_feed;
+  const worker::TBMDExecuteThread &m_thread;
 };
 } // namespace
 
-IETracesPage::IETracesPage(QWidget *parent) : QWidget(parent) {
+IETracesPage::IETracesPage(worker::UiDispatcher &dispatcher, QWidget *parent) : QWidget(parent) {
   setObjectName(QStringLiteral("tabIE"));
-  for (const TraceAction &a : TraceActions)
-    m_actions.append({a.action, {a.restartBrowser, a.description}, a.checked, -1});
+  tools::fillTraceActions(m_actions);
 
   m_actionsModel.reset(new CheckableListModel(
       m_actions,
@@ -74,9 +63,89 @@ IETracesPage::IETracesPage(QWidget *parent) : QWidget(parent) {
   page->addWidget(lvIE);
   page->addWidget(lvDeletedFiles, 1);
   page->addWidget(GroupBox);
+
+  m_feed = std::make_unique<TraceScanFeed>(dispatcher, m_files, [this](const std::string &text) {
+    lblDeleting->setText(QString::fromStdString(text));
+  });
+  connect(btnTempScan, &QPushButton::clicked, this, &IETracesPage::btnTempScanClick);
+  connect(btnCleanIE, &QPushButton::clicked, this, &IETracesPage::btnCleanIEClick);
+  connect(btnCheckIE, &QPushButton::clicked, this, &IETracesPage::btnCheckIEClick);
+  connect(btnUncheckIE, &QPushButton::clicked, this, &IETracesPage::btnUncheckIEClick);
+
+  TracesThread = std::make_unique<worker::TBMDThread>(dispatcher);
+  TracesThread->OnExecute = [this](worker::TBMDThread &, worker::TBMDExecuteThread &t, void *&) {
+    TracesThreadExecute(t);
+  };
+  TracesThread->OnTerminate = [this](worker::TBMDThread &, worker::TBMDExecuteThread &, void *&) {
+    TracesThreadTerminate();
+  };
 }
 
-// The models go before the lists they observe.
-IETracesPage::~IETracesPage() = default;
+IETracesPage::~IETracesPage() { TracesThread.reset(); }
+
+bool IETracesPage::isBusy() const { return TracesThread->IsRunning(); }
+
+void IETracesPage::setButtonsEnabled(bool enabled) {
+  for (QPushButton *button : {btnTempScan, btnCleanIE, btnCheckIE, btnUncheckIE}) button->setEnabled(enabled);
+}
+
+void IETracesPage::startJob(Job job) {
+  m_job = job;
+  setButtonsEnabled(false);
+  TracesThread->Start();
+}
+
+void IETracesPage::btnTempScanClick() {
+  if (isBusy()) return;
+  m_files.clear();
+  m_checked = tools::checkedTraceActions(m_actions);
+  m_scanResult = {};
+  startJob(Job::Scan);
+}
+
+void IETracesPage::btnCleanIEClick() {
+  if (isBusy()) return;
+  m_cleanup = {};
+  // The two registry actions are quick; they run here, the deletion on the worker.
+  m_cleanup.result = tools::runTraceRegistryActions(tools::checkedTraceActions(m_actions));
+  // The rows leave the list here; what to delete is worked out from them on the worker.
+  m_rowsToDelete = m_files.takeRows();
+  startJob(Job::Delete);
+}
+
+void IETracesPage::btnCheckIEClick() { m_files.setAllChecked(true); }
+
+void IETracesPage::btnUncheckIEClick() { m_files.setAllChecked(false); }
+
+void IETracesPage::TracesThreadExecute(worker::TBMDExecuteThread &Thread) {
+  if (m_job == Job::Scan) {
+    WorkerScanSink sink(*m_feed, Thread);
+    m_scanResult = tools::scanTraces(m_checked, sink);
+    return;
+  }
+  const std::vector<tools::TraceFile> files = tools::checkedTraceFiles(std::exchange(m_rowsToDelete, {}));
+  const std::size_t total = files.size();
+  tools::deleteTraceFiles(
+      files, m_cleanup,
+      [this, total](int done, const std::string &path) {
+        m_feed->showText("Deleted " + std::to_string(done) + " of " + std::to_string(total) + ": " + path);
+      },
+      [&Thread] { return Thread.Terminated(); });
+}
+
+void IETracesPage::TracesThreadTerminate() {
+  // Whatever the worker found before its end is on the page before the buttons come back.
+  m_feed->flush();
+  setButtonsEnabled(true);
+  if (m_job == Job::Scan) {
+    QStringList notices;
+    for (const std::string &notice : m_scanResult.notices) notices << QString::fromStdString(notice);
+    emit scanEnded(notices.join(QLatin1Char('\n')));
+    return;
+  }
+  emit cleanupEnded(QString::fromStdString(m_cleanup.result.message),
+                    QString::fromUtf8(tools::CleanupFinishedMessage.data(),
+                                      static_cast<qsizetype>(tools::CleanupFinishedMessage.size())));
+}
 
 } // namespace tw::app

@@ -43,6 +43,13 @@ ToolbarPage::ToolbarPage(QWidget *parent) : QWidget(parent) {
   Controls_GroupBox = makeControlPanel(this, QStringLiteral("Controls_GroupBox"),
                                        {ScanToolbar_BitBtn, Del_SpeedButton});
 
+  // A click changes what is listed at once; a box set by the program lists nothing by itself.
+  for (QCheckBox *box : {DisplayToolbar_CheckBox, DisplayBHO_CheckBox, DisplayExpBar_CheckBox,
+                         DisplayMenuExt_CheckBox, DisplayDownHandle_CheckBox})
+    connect(box, &QCheckBox::clicked, this, &ToolbarPage::scanRequested);
+  connect(ScanToolbar_BitBtn, &QPushButton::clicked, this, &ToolbarPage::scanRequested);
+  connect(Del_SpeedButton, &QPushButton::clicked, this, &ToolbarPage::deleteRequested);
+
   auto *bottom = new QHBoxLayout;
   bottom->addWidget(Controls_GroupBox, 1, Qt::AlignBottom);
   bottom->addWidget(Display_Toolbar);
@@ -55,5 +62,15 @@ ToolbarPage::ToolbarPage(QWidget *parent) : QWidget(parent) {
 
 // The models go before the lists they observe.
 ToolbarPage::~ToolbarPage() = default;
+
+tools::AddonKinds ToolbarPage::displayedKinds() const {
+  tools::AddonKinds kinds;
+  kinds.toolbars = DisplayToolbar_CheckBox->isChecked();
+  kinds.browserExtensions = DisplayBHO_CheckBox->isChecked();
+  kinds.downloadHandler = DisplayDownHandle_CheckBox->isChecked();
+  kinds.menuExtensions = DisplayMenuExt_CheckBox->isChecked();
+  kinds.explorerBars = DisplayExpBar_CheckBox->isChecked();
+  return kinds;
+}
 
 } // namespace tw::app

@@ -3,6 +3,7 @@
 // chooses which kinds are listed, and the control panel with "Scan Now" and "&Delete".
 
 #include "lists/CheckableList.h"
+#include "tools/Toolbar_Unit.h"
 
 #include <QWidget>
 
@@ -25,6 +26,9 @@ public:
   ~ToolbarPage() override;
 
   lists::CheckableList &addons() { return m_addons; }
+  CheckableListModel *addonsModel() const { return m_model.get(); }
+  /// The kinds the Display boxes choose.
+  tools::AddonKinds displayedKinds() const;
 
   QTableView *lvBHO = nullptr;
   QGroupBox *Display_Toolbar = nullptr;
@@ -36,6 +40,12 @@ public:
   QGroupBox *Controls_GroupBox = nullptr;
   QPushButton *ScanToolbar_BitBtn = nullptr;
   QPushButton *Del_SpeedButton = nullptr;
+
+signals:
+  /// "Scan Now", or a click on one of the Display boxes: the list is to be read again.
+  void scanRequested();
+  /// "&Delete": the checked add-ons are to be removed.
+  void deleteRequested();
 
 private:
   lists::CheckableList m_addons{/*sorted=*/true};

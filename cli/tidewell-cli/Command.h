@@ -58,5 +58,9 @@ int runStartupCommand(const CommandContext &context);
 void printStartupHelp(std::ostream &out);
 int runUninstallCommand(const CommandContext &context);
 void printUninstallHelp(std::ostream &out);
+int runAddonsCommand(const CommandContext &context);
+void printAddonsHelp(std::ostream &out);
+int runTracesCommand(const CommandContext &context);
+void printTracesHelp(std::ostream &out);
 
 } // namespace tw::cli

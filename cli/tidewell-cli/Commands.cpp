@@ -30,6 +30,11 @@ static constexpr std::array CommandTable = {
     Command{"uninstall", "uninstall list | delete N... | run N... [--prefix DIR]",
             "list installed programs, delete their entries, start their uninstallers",
             runUninstallCommand, printUninstallHelp},
+    Command{"addons", "addons list [--kinds LIST] | remove N...",
+            "list the browser's add-ons, or remove them with an undo record", runAddonsCommand,
+            printAddonsHelp},
+    Command{"traces", "traces scan [--actions LIST] | clean [--actions LIST] [N...]",
+            "list the browser's traces, or clean them up", runTracesCommand, printTracesHelp},
 };
 
 std::span<const Command> commands() { return CommandTable; }

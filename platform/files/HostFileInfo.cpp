@@ -59,7 +59,7 @@ std::optional<HostFileInfo> readHostFileInfo(const std::string &hostPath) {
   HostFileInfo info;
   if (S_ISLNK(st.st_mode)) {
     if (::stat(hostPath.c_str(), &st) != 0) return std::nullopt;
-    if (S_ISDIR(st.st_mode)) info.attributes |= fileattr::ReparsePoint;
+    info.attributes |= fileattr::ReparsePoint;
   } else if (S_ISDIR(st.st_mode)) {
     struct stat parent {};
     if (::stat((hostPath + "/..").c_str(), &parent) == 0 &&

@@ -20,7 +20,8 @@ struct HostFileInfo {
 /// (a dangling link does not exist). Attributes: directory or archive; read-only when no write
 /// permission bit is set; hidden and system as Wine's DOS attribute record (the extended
 /// attribute user.DOSATTRIB) says, or, without one, hidden for a name that starts with a dot
-/// ("." and ".." excepted); a reparse point for a link to a folder and for a mount point.
+/// ("." and ".." excepted); a reparse point for a link (to a folder or a file, as Windows marks
+/// its symbolic links) and for a mount point.
 std::optional<HostFileInfo> readHostFileInfo(const std::string &hostPath);
 
 /// The hidden and system bits a DOS attribute record ("0x22") holds; 0 for other forms.

@@ -10,10 +10,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/syscall.h>
 #include <filesystem>
 #include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace tw::platform {
@@ -289,6 +293,105 @@ bool WineFileSystem::deleteFile(std::string_view windowsPath) {
   if (!info || info->isDirectory() || (info->attributes & fileattr::ReadOnly)) return false;
   if (::unlink(host->c_str()) != 0) return false;
   m_folders->forget(parentOf(*host));
+  return true;
+}
+
+namespace {
+// A host file descriptor that is closed when it goes.
+class Descriptor {
+public:
+  explicit Descriptor(int fd = -1) : m_fd(fd) {}
+  ~Descriptor() {
+    if (m_fd >= 0) ::close(m_fd);
+  }
+  Descriptor(const Descriptor &) = delete;
+  Descriptor &operator=(const Descriptor &) = delete;
+  Descriptor &operator=(Descriptor &&other) noexcept {
+    std::swap(m_fd, other.m_fd);
+    return *this;
+  }
+  int get() const { return m_fd; }
+  int release() { return std::exchange(m_fd, -1); }
+  explicit operator bool() const { return m_fd >= 0; }
+
+private:
+  int m_fd;
+};
+} // namespace
+
+// Opens the folder `below` (a relative host path) from the folder `dir`, refusing a link
+// anywhere on the way and a step onto another file system (a mount point). -1 when it cannot.
+static int openFolderBelow(int dir, std::string_view below) {
+  const std::string path = below.empty() ? std::string(".") : std::string(below);
+  struct open_how how {};
+  how.flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_NO_XDEV | RESOLVE_BENEATH;
+  const long fd = ::syscall(SYS_openat2, dir, path.c_str(), &how, sizeof how);
+  if (fd >= 0 || errno != ENOSYS) return static_cast<int>(fd);
+
+  // Kernels before 5.6: one folder at a time, none of them a link, all on the same disk.
+  struct stat st {};
+  if (::fstat(dir, &st) != 0) return -1;
+  const dev_t device = st.st_dev;
+  Descriptor current(::dup(dir));
+  while (!below.empty()) {
+    const std::size_t start = below.find_first_not_of('/');
+    if (start == std::string_view::npos) break;
+    below.remove_prefix(start);
+    const std::size_t end = std::min(below.find('/'), below.size());
+    const std::string name(below.substr(0, end));
+    below.remove_prefix(end);
+    Descriptor next(::openat(current.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!next || ::fstat(next.get(), &st) != 0 || st.st_dev != device) return -1;
+    current = std::move(next);
+  }
+  return current.release();
+}
+
+// The folders from the drive root down are opened without following links, and the file is
+// deleted relative to the last of them: a link put in the way after the file was found makes
+// the open fail instead of leading elsewhere.
+bool WineFileSystem::deleteFileInside(std::string_view folder, std::string_view windowsPath) {
+  const auto folderPath = fullPath(folder);
+  const auto filePath = fullPath(windowsPath);
+  if (!folderPath || !filePath || folderPath->kind != FullPath::Kind::Drive ||
+      filePath->kind != FullPath::Kind::Drive || folderPath->drive != filePath->drive ||
+      filePath->trailingSeparator)
+    return false;
+  const std::vector<std::string> &outer = folderPath->components;
+  const std::vector<std::string> &inner = filePath->components;
+  if (inner.size() <= outer.size()) return false;
+  for (std::size_t i = 0; i < outer.size(); ++i)
+    if (detail::foldName(outer[i]) != detail::foldName(inner[i])) return false;
+
+  // The names on disk of the folders on the way.
+  FullPath parentPath = *filePath;
+  parentPath.components.pop_back();
+  const std::string root = hostRoot(parentPath);
+  const auto parentHost = resolve(parentPath, /*mustExist=*/true);
+  if (root.empty() || !parentHost || !parentHost->starts_with(root)) return false;
+
+  Descriptor drive(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!drive) return false;
+  std::string_view below = std::string_view(*parentHost).substr(root.size());
+  while (!below.empty() && below.front() == '/') below.remove_prefix(1);
+  Descriptor dir(openFolderBelow(drive.get(), below));
+  if (!dir) return false;
+
+  // The name as found; one that differs in case only is looked up as Wine looks it up.
+  std::string fileName = inner.back();
+  struct stat st {};
+  if (::fstatat(dir.get(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    const auto fileHost = resolve(*filePath, /*mustExist=*/false);
+    if (!fileHost || !fileHost->starts_with(*parentHost + "/")) return false;
+    fileName = fileHost->substr(parentHost->size() + 1);
+    if (fileName.find('/') != std::string::npos ||
+        ::fstatat(dir.get(), fileName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return false;
+  }
+  if (!S_ISREG(st.st_mode) || !(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH))) return false;
+  if (::unlinkat(dir.get(), fileName.c_str(), 0) != 0) return false;
+  m_folders->forget(*parentHost);
   return true;
 }
 

@@ -39,6 +39,7 @@ public:
   bool fileExists(std::string_view windowsPath) const override;
   bool directoryExists(std::string_view windowsPath) const override;
   bool deleteFile(std::string_view windowsPath) override;
+  bool deleteFileInside(std::string_view folder, std::string_view windowsPath) override;
   bool createDirectory(std::string_view windowsPath) override;
   bool removeDirectory(std::string_view windowsPath) override;
   std::string currentDirectory() const override;

@@ -375,3 +375,36 @@ TEST_F(WineFileSystemTest, RemovingALinkToAFolderRemovesTheLinkOnly) {
   EXPECT_FALSE(files.removeDirectory("C:\\Program Files\\Backup\\point\\file"));
   EXPECT_TRUE(fs::exists(fs::symlink_status(prefix.driveC() / "Program Files" / "Backup" / "point" / "file")));
 }
+
+TEST_F(WineFileSystemTest, DeleteFileInsideDeletesOnlyPlainFilesInsideTheFolder) {
+  prefix.write("cache/sub/page.htm");
+  prefix.write("cache/Upper.HTM");
+  prefix.write("cache/locked.htm");
+  prefix.write("other/keep.htm");
+  std::ofstream(prefix.elsewhere() / "outside.htm") << "d";
+  fs::create_directories(prefix.elsewhere() / "linkedfolder");
+  std::ofstream(prefix.elsewhere() / "linkedfolder" / "far.htm") << "d";
+  fs::create_symlink(prefix.elsewhere() / "outside.htm", prefix.driveC() / "cache" / "link.htm");
+  fs::create_directory_symlink(prefix.elsewhere() / "linkedfolder", prefix.driveC() / "cache" / "linked");
+  ::chmod((prefix.driveC() / "cache" / "locked.htm").c_str(), 0444);
+
+  EXPECT_EQ(files.attributes("C:\\cache\\link.htm"), fileattr::Archive | fileattr::ReparsePoint);
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\other\\keep.htm"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache\\..\\other\\keep.htm"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "D:\\outside.htm"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache\\link.htm"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache\\linked\\far.htm"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache\\sub"));
+  EXPECT_FALSE(files.deleteFileInside("C:\\cache", "C:\\cache\\locked.htm"));
+  EXPECT_TRUE(fs::exists(prefix.driveC() / "other" / "keep.htm"));
+  EXPECT_TRUE(fs::exists(prefix.elsewhere() / "outside.htm"));
+  EXPECT_TRUE(fs::exists(prefix.elsewhere() / "linkedfolder" / "far.htm"));
+  EXPECT_TRUE(fs::is_symlink(prefix.driveC() / "cache" / "link.htm"));
+
+  EXPECT_TRUE(files.deleteFileInside("c:\\CACHE\\", "C:\\cache\\SUB\\PAGE.htm"));
+  EXPECT_TRUE(files.deleteFileInside("C:\\cache", "C:\\cache\\upper.htm"));
+  EXPECT_FALSE(fs::exists(prefix.driveC() / "cache" / "sub" / "page.htm"));
+  EXPECT_FALSE(fs::exists(prefix.driveC() / "cache" / "Upper.HTM"));
+  EXPECT_FALSE(files.fileExists("C:\\cache\\upper.htm")) << "the folder's listing is read again";
+}

@@ -1,6 +1,7 @@
 // The repair commands of tidewell-cli, run as a user runs them: what they print, the files they
 // leave, and their exit status for a damaged file and a wrong command line.
 
+#include "CliRun.h"
 #include "PrefixContent.h"
 
 #include "generator/PrefixGenerator.h"
@@ -20,17 +21,6 @@ namespace tw::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::vector<std::string> lines() const {
-    std::vector<std::string> result;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) result.push_back(line);
-    return result;
-  }
-};
 
 std::string fileText(const fs::path &path) {
   std::ifstream in(path, std::ios::binary);
@@ -69,15 +59,7 @@ protected:
 
   /// Runs tidewell-cli in the test's folder with `args`; standard output is kept.
   CliRun cli(const std::string &args) {
-    const std::string command = "cd '" + root.string() + "' && '" + TIDEWELL_CLI_PATH + "' " + args + " 2>/dev/null";
-    CliRun run;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    return runCommandLine("cd '" + root.string() + "' && '" + TIDEWELL_CLI_PATH + "' " + args + " 2>/dev/null");
   }
   std::string withPrefix(const std::string &command) { return command + " --prefix '" + prefix.string() + "'"; }
   fs::path undoStore() const {

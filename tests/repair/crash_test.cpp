@@ -3,6 +3,7 @@
 // on disk holds its record. tidewell-cli fix and restore run on a small generated prefix and are
 // killed with SIGKILL at random moments; after every kill the files are checked.
 
+#include "CliRun.h"
 #include "PrefixContent.h"
 
 #include "generator/PrefixGenerator.h"
@@ -185,6 +186,8 @@ protected:
   fs::path pristine;
   fs::path fixedState;
   RegistryContent original;
+  /// Browser add-ons in the generated prefix.
+  std::size_t addonCount = 4;
 
   void SetUp() override {
     if (std::string(TIDEWELL_CLI_PATH).empty() || !fs::exists(TIDEWELL_CLI_PATH))
@@ -208,7 +211,7 @@ protected:
     options.shellExtensions = 8;
     options.fileExts = 24;
     options.startupItems = 4;
-    options.addons = 4;
+    options.addons = addonCount;
     const generator::GenerateResult made = generator::generatePrefix(prefix.string(), options);
     ASSERT_TRUE(made) << made.description();
     ASSERT_GT(made.expectedErrors, 50u);
@@ -444,6 +447,41 @@ TEST_F(CrashTest, TwoProgramsFixingAtOnceLoseNothing) {
   }
   std::printf("[          ] %d pairs: %d refused as busy, %d refused at saving, %d with both fixing\n", Pairs,
               busy, refusedSave, both);
+}
+
+/// The same on a prefix with many browser add-ons, for their removal.
+class AddonCrashTest : public CrashTest {
+protected:
+  void SetUp() override {
+    addonCount = 120;
+    CrashTest::SetUp();
+  }
+
+  /// The number of add-ons 'addons list' prints.
+  std::size_t listedAddons() {
+    return runCommandLine("'" + std::string(TIDEWELL_CLI_PATH) + "' addons list --prefix '" + prefix.string() +
+                          "' 2>/dev/null")
+        .lines()
+        .size();
+  }
+};
+
+TEST_F(AddonCrashTest, KilledAddonRemovalLosesNothing) {
+  loadState(pristine);
+  const std::size_t addons = listedAddons();
+  ASSERT_GT(addons, 90u);
+  std::vector<std::string> remove = {"addons", "remove", "--prefix", prefix.string()};
+  for (std::size_t i = 0; i < addons; ++i) remove.push_back(std::to_string(i));
+  // A complete removal records every add-on and leaves none listed.
+  ASSERT_EQ(waitFor(startCli(root.string(), remove)), 0);
+  checkNothingLost(-1);
+  std::string problem;
+  const auto records = readUndoRecords(prefix, problem);
+  ASSERT_TRUE(records) << problem;
+  EXPECT_GT(records->items.size(), 3 * addons);
+  EXPECT_EQ(listedAddons(), 0u);
+
+  killRepeatedly(pristine, remove, 100, 3);
 }
 
 } // namespace
