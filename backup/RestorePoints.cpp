@@ -31,11 +31,20 @@ std::string restorePointNameAt(const std::tm &localTime) {
   return restorePointName(date, std::string_view(time, length));
 }
 
+// The C library's thread-safe local time, which each system spells its own way.
+static std::tm localTimeOf(std::time_t time) {
+  std::tm local{};
+#ifdef _WIN32
+  ::localtime_s(&local, &time);
+#else
+  ::localtime_r(&time, &local);
+#endif
+  return local;
+}
+
 std::string restorePointNameNow() {
   const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  return restorePointNameAt(local);
+  return restorePointNameAt(localTimeOf(now));
 }
 
 bool isRestorePointName(std::string_view name) {

@@ -82,6 +82,28 @@ public:
   bool deleteFile(std::string_view windowsPath) override {
     return ::DeleteFileW(toWide(windowsPath).c_str()) != 0;
   }
+  // Deletes only a plain file below `folder`, with no link or mount point on the way: every
+  // step from the folder down is looked at just before the file goes.
+  bool deleteFileInside(std::string_view folder, std::string_view windowsPath) override {
+    std::optional<std::string> base = hostPath(folder, true);
+    std::optional<std::string> target = hostPath(windowsPath, true);
+    if (!base || !target) return false;
+    std::string prefix = *base;
+    if (prefix.back() != '\\') prefix += '\\';
+    if (target->size() <= prefix.size() ||
+        ::CompareStringOrdinal(toWide(target->substr(0, prefix.size())).c_str(), -1, toWide(prefix).c_str(), -1,
+                               TRUE) != CSTR_EQUAL)
+      return false;
+    for (std::size_t cut = target->find('\\', prefix.size()); cut != std::string::npos;
+         cut = target->find('\\', cut + 1)) {
+      auto step = attributes(target->substr(0, cut));
+      if (!step || !(*step & fileattr::Directory) || (*step & fileattr::ReparsePoint)) return false;
+    }
+    auto file = attributes(*target);
+    if (!file || (*file & (fileattr::Directory | fileattr::ReparsePoint | fileattr::ReadOnly))) return false;
+    return deleteFile(*target);
+  }
+
   bool createDirectory(std::string_view windowsPath) override {
     return ::CreateDirectoryW(toWide(windowsPath).c_str(), nullptr) != 0;
   }

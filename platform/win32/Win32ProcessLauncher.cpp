@@ -77,6 +77,9 @@ public:
     return true;
   }
 
+  // Windows programs always start on Windows.
+  std::string startProblem() const override { return {}; }
+
   bool shellOpen(std::string_view target) override {
     auto result = reinterpret_cast<INT_PTR>(
         ::ShellExecuteW(nullptr, L"open", toWide(target).c_str(), nullptr, nullptr, SW_SHOWNORMAL));

@@ -221,6 +221,21 @@ TEST_F(Win32FilesTest, ListsTestsAndDeletes) {
   EXPECT_FALSE(files.findFiles(folder + "\\missing\\*.*")->next());
 }
 
+TEST_F(Win32FilesTest, DeleteFileInsideDeletesOnlyPlainFilesBelowTheFolder) {
+  ASSERT_TRUE(files.createDirectory(folder + "\\Sub"));
+  touch("Sub\\a.txt");
+  touch("b.TXT");
+  ::SetFileAttributesW(std::wstring(folder.begin(), folder.end()).append(L"\\b.TXT").c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(files.deleteFileInside(folder + "\\Sub", folder + "\\b.TXT")) << "outside the folder";
+  EXPECT_FALSE(files.deleteFileInside(folder + "\\Sub", folder + "\\Sub\\..\\b.TXT")) << "out through ..";
+  EXPECT_FALSE(files.deleteFileInside(folder, folder + "\\b.TXT")) << "write-protected";
+  EXPECT_FALSE(files.deleteFileInside(folder, folder + "\\Sub")) << "a folder";
+  EXPECT_TRUE(files.fileExists(folder + "\\b.TXT"));
+  EXPECT_TRUE(files.deleteFileInside(folder, folder + "\\SUB\\A.TXT"));
+  EXPECT_FALSE(files.fileExists(folder + "\\Sub\\a.txt"));
+  ::SetFileAttributesW(std::wstring(folder.begin(), folder.end()).append(L"\\b.TXT").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(Win32FilesTest, CurrentFolderRoundTrips) {
   std::string before = files.currentDirectory();
   ASSERT_TRUE(files.setCurrentDirectory(folder));
