@@ -11,7 +11,7 @@
 #include "app/pages/ScanErrorsPage.h"
 #include "repair/Fixing.h"
 #include "repair/IgnoreList.h"
-#include "repair/RegistryChange.h"
+#include "registry/RegistryAccess.h"
 #include "repair/RestoreHistory.h"
 #include "scan/IgnoreIndex.h"
 
@@ -40,7 +40,7 @@ void TfmMainForm::showActionError(const repair::ActionResult &result) {
 }
 
 bool TfmMainForm::registryMayChange(const QString &refusedAction) {
-  const std::string refusal = repair::registryChangeRefusal();
+  const std::string refusal = registryReadOnlyReason();
   if (refusal.empty()) return true;
   m_messages.showError(this, QStringLiteral("%1: %2").arg(refusedAction, QString::fromStdString(refusal)));
   return false;

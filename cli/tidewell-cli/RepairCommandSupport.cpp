@@ -11,7 +11,7 @@
 #include "registry/ProgramFiles.h"
 #include "registry/RegistryAccess.h"
 #include "registry/XmlStore.h"
-#include "repair/RegistryChange.h"
+#include "registry/RegistryAccess.h"
 
 #include <algorithm>
 #include <charconv>
@@ -77,7 +77,7 @@ bool readDocumentFile(pugi::xml_document &document, const std::string &path, con
 }
 
 bool registryIsWritable(std::ostream &err) {
-  const std::string refusal = repair::registryChangeRefusal();
+  const std::string refusal = registryReadOnlyReason();
   if (refusal.empty()) return true;
   err << "tidewell-cli: the registry cannot be changed: " << refusal << "\n";
   return false;
