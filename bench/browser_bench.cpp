@@ -11,6 +11,8 @@
 // the traces scan and the cleanup once each, since the cleanup empties the cache. The exit status
 // is 1 when a time exceeds its limit.
 
+#include "bench/BenchSupport.h"
+
 #include "bench/BrowserCache.h"
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
@@ -30,11 +32,8 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-static double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using tw::bench::Clock;
+using tw::bench::secondsSince;
 
 /// CPU seconds the process has used: with other programs on the machine, the wall-clock time
 /// says as much about them as about this one.

@@ -8,6 +8,8 @@
 // never reused), scanned (not timed), and the first 10,000 rows of the error list are checked. It prints the times and the sizes of the files
 // written; the exit status is 1 when a time exceeds the limit.
 
+#include "bench/BenchSupport.h"
+
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/FileSystem.h"
@@ -28,14 +30,12 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using tw::bench::Clock;
+using tw::bench::secondsSince;
+using tw::bench::TemporaryFolder;
 
 static constexpr int RowsToFix = 10000;
 static constexpr double LimitSeconds = 2.0;
-
-static double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 static std::uintmax_t sizeOf(const fs::path &file) {
   std::error_code error;
@@ -55,17 +55,6 @@ static std::string openPrefix(const fs::path &dir) {
   const std::string folder = installed.system().programFolder();
   return installed.files().hostPath(folder + "Backup.xml", /*mustExist=*/false).value_or("");
 }
-
-namespace {
-/// Removes the generated prefix however the benchmark ends.
-struct TemporaryFolder {
-  fs::path path;
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
-} // namespace
 
 int main() {
   const TemporaryFolder folder{fs::temp_directory_path() / ("tw-repair-bench-" + std::to_string(getpid()))};

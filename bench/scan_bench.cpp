@@ -10,6 +10,8 @@
 // and how many file tests reached the file system (paths and folder listings) against those
 // answered from what the scan had already read.
 
+#include "bench/BenchSupport.h"
+
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
@@ -28,17 +30,14 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using tw::bench::Clock;
+using tw::bench::secondsSince;
 
 /// CPU time of this process: the machine is shared, so wall time alone says little.
 static double cpuSeconds() {
   struct timespec now {};
   clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
   return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-static double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 static std::size_t lineCount(const fs::path &file) {

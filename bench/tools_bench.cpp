@@ -8,6 +8,8 @@
 // padded to the size of a fresh Wine prefix's. It prints the times and the numbers of rows; the
 // exit status is 1 when a time exceeds its limit.
 
+#include "bench/BenchSupport.h"
+
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
@@ -22,26 +24,13 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using tw::bench::Clock;
+using tw::bench::secondsSince;
+using tw::bench::TemporaryFolder;
 
 static constexpr double ListLimitSeconds = 0.100;
 static constexpr double ApplyLimitSeconds = 0.500;
 static constexpr int RowsToChange = 1000;
-
-static double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-namespace {
-/// Removes the generated prefix however the benchmark ends.
-struct TemporaryFolder {
-  fs::path path;
-  ~TemporaryFolder() {
-    std::error_code ignored;
-    fs::remove_all(path, ignored);
-  }
-};
-} // namespace
 
 int main() {
   const TemporaryFolder folder{fs::temp_directory_path() / ("tw-tools-bench-" + std::to_string(getpid()))};

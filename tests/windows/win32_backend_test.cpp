@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,13 @@ std::unique_ptr<Machine> openRunningSystem() {
 }
 
 std::vector<std::uint8_t> bytesOf(std::string_view text) { return {text.begin(), text.end()}; }
+
+// A folder name of its own below the temporary folder: Wine gives a program the same process id
+// run after run, so the id alone could name what an earlier, interrupted run left behind.
+std::string scratchFolder(Machine &machine, const std::string &tag) {
+  return machine.system().tempPath() + "tidewell-" + tag + "-" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(::GetTickCount64()) + "-" + std::to_string(std::random_device()());
+}
 
 // A key of its own below HKEY_CURRENT_USER, deleted with everything below it at the end.
 class Win32RegistryTest : public ::testing::Test {
@@ -171,7 +179,7 @@ class Win32FilesTest : public ::testing::Test {
 protected:
   std::unique_ptr<Machine> machine = openRunningSystem();
   FileSystem &files = machine->files();
-  std::string folder = machine->system().tempPath() + "tidewell-files-" + std::to_string(::GetCurrentProcessId());
+  std::string folder = scratchFolder(*machine, "files");
 
   void SetUp() override { ASSERT_TRUE(files.createDirectory(folder)); }
   void TearDown() override {
@@ -288,7 +296,7 @@ TEST(Win32Processes, ChildrenRunHiddenInTheirFolderAndReportTheirExitCode) {
   EXPECT_EQ(processes.runHiddenAndWait("", "\"" + cmd + "\" /c exit 3", ""), 3);
   EXPECT_EQ(processes.runHiddenAndWait("C:\\no\\such\\program.exe", "", ""), std::nullopt);
 
-  std::string folder = machine->system().tempPath() + "tidewell-cwd-" + std::to_string(::GetCurrentProcessId());
+  std::string folder = scratchFolder(*machine, "cwd");
   ASSERT_TRUE(machine->files().createDirectory(folder));
   EXPECT_EQ(processes.runHiddenAndWait(cmd, "/c echo here> made.txt", folder), 0);
   EXPECT_TRUE(machine->files().fileExists(folder + "\\made.txt")) << "the child ran in the folder it was given";
