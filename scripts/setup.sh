@@ -11,7 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   xvfb xauth x11-utils openbox imagemagick
   trayer desktop-file-utils xdg-utils dpkg-dev
-  wine wine64
+  wine wine64 wine32:i386
   nsis
 )
 
@@ -20,9 +20,17 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+# Most programs people run in a 64-bit prefix are 32-bit; Wine runs them (and its own 32-bit
+# tools, which see the registry's 32-bit view) only with wine32 from the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+  missing+=(wine32:i386)
+fi
+
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

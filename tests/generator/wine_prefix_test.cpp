@@ -149,28 +149,28 @@ TEST(WinePrefix, WineReadsAndResavesTheGeneratedRegistry) {
   const std::string manifest = readWholeFile(prefix + "/" + ExpectedErrorsFileName);
 
   {
-    SCOPED_TRACE("wine reg query");
+    SCOPED_TRACE("WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query");
     const Row application = firstRowOf(manifest, "Application");
     ASSERT_FALSE(application.keyName.empty());
-    const std::string appOutput = runInPrefix(prefix, "wine reg query " + quoted(application.keyName) + " /ve");
+    const std::string appOutput = runInPrefix(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(application.keyName) + " /ve");
     EXPECT_NE(appOutput.find(application.keyValue), std::string::npos) << appOutput;
 
     const Row sound = firstRowOf(manifest, "Sound AppEvent");
     ASSERT_FALSE(sound.keyName.empty());
-    const std::string soundOutput = runInPrefix(prefix, "wine reg query " + quoted(sound.keyName) + " /ve");
+    const std::string soundOutput = runInPrefix(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(sound.keyName) + " /ve");
     EXPECT_NE(soundOutput.find(sound.keyValue), std::string::npos) << soundOutput;
 
     // Through the CurrentControlSet link, which Wine must follow.
     const std::string service = runInPrefix(
-        prefix, "wine reg query 'HKLM\\System\\CurrentControlSet\\Services\\lanmanserver' /v Start");
+        prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query 'HKLM\\System\\CurrentControlSet\\Services\\lanmanserver' /v Start");
     EXPECT_NE(service.find("REG_DWORD"), std::string::npos) << service;
     EXPECT_NE(service.find("0x2"), std::string::npos) << service;
   }
 
   {
     SCOPED_TRACE("Wine saves the registry again");
-    runInPrefix(prefix, "wine reg add 'HKLM\\Software\\TidewellMarker' /v Marker /d 1 /f >/dev/null");
-    runInPrefix(prefix, "wine reg add 'HKCU\\Software\\TidewellMarker' /v Marker /d 1 /f >/dev/null");
+    runInPrefix(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg add 'HKLM\\Software\\TidewellMarker' /v Marker /d 1 /f >/dev/null");
+    runInPrefix(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg add 'HKCU\\Software\\TidewellMarker' /v Marker /d 1 /f >/dev/null");
     runInPrefix(prefix, "wineserver -w");
     const std::string wineSystem = readWholeFile(prefix + "/system.reg");
     const std::string wineUser = readWholeFile(prefix + "/user.reg");

@@ -59,13 +59,13 @@ bool isPlainAscii(const std::string &text) {
   return true;
 }
 
-// What "wine reg query KEY" prints: the key (when it has values), its values
+// What "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query KEY" prints: the key (when it has values), its values
 // ("    name    TYPE    data"), and the full paths of its sub-keys. Names and values with text
 // reg.exe cannot print faithfully (non-ASCII, control characters) are left out.
 Listing wineQuery(const fs::path &prefix, const std::string &key) {
   Listing listing;
   int status = -1;
-  std::istringstream lines(runWine(prefix, "wine reg query " + quoted(key), &status));
+  std::istringstream lines(runWine(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(key), &status));
   listing.found = status == 0;
   std::string line;
   while (std::getline(lines, line)) {
@@ -260,7 +260,7 @@ TEST(RealWine, ReadsAndWritesTheRegistryAsWineDoes) {
 
     SCOPED_TRACE("while Wine runs the registry opens read-only");
     runWine(prefix, "wineserver -p 30 >/dev/null &");
-    runWine(prefix, "wine reg query 'HKCU\\Software\\Tidewell Test' >/dev/null");
+    runWine(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query 'HKCU\\Software\\Tidewell Test' >/dev/null");
     auto whileRunning = openPrefix(prefix);
     ASSERT_NE(whileRunning, nullptr);
     EXPECT_TRUE(whileRunning->isReadOnly());
@@ -281,7 +281,7 @@ TEST(RealWine, ReadsAndWritesTheRegistryAsWineDoes) {
 
     SCOPED_TRACE("Wine writes the keys we wrote exactly as we wrote them");
     std::string ours = readFile(prefix / "user.reg");
-    runWine(prefix, "wine reg add 'HKCU\\Software\\Tidewell Wine' /v fromwine /d x /f >/dev/null");
+    runWine(prefix, "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg add 'HKCU\\Software\\Tidewell Wine' /v fromwine /d x /f >/dev/null");
     stopWine(prefix);
     std::string wines = readFile(prefix / "user.reg");
     auto block = [](const std::string &text, const std::string &header) {

@@ -321,7 +321,7 @@ protected:
   static int wine(const std::string &args, std::string *output = nullptr) {
     const fs::path log = s_prefix.parent_path() / "wine-output.txt";
     const std::string command = "env WINEDEBUG=-all WINEPREFIX=" + shellQuoted(s_prefix.string()) +
-                                " wine " + args + " >" + shellQuoted(log.string()) + " 2>&1";
+                                " WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 " + args + " >" + shellQuoted(log.string()) + " 2>&1";
     const int status = std::system(command.c_str());
     if (output)
       *output = readFile(log);

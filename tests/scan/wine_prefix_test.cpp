@@ -118,13 +118,13 @@ protected:
   /// Whether Wine's own reg finds the key.
   static bool wineFindsKey(const std::string &key) {
     const std::string command = "WINEDEBUG=-all WINEPREFIX=" + quoted(s_prefix.string()) +
-                                " wine reg query " + quoted(key) + " >/dev/null 2>&1";
+                                " WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(key) + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
   }
   /// Whether Wine's own reg lists a sub-key of the key.
   static bool wineFindsSubKey(const std::string &key) {
     const std::string command = "WINEDEBUG=-all WINEPREFIX=" + quoted(s_prefix.string()) +
-                                " wine reg query " + quoted(key) + " 2>/dev/null | grep -qiF " +
+                                " WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(key) + " 2>/dev/null | grep -qiF " +
                                 quoted(key + "\\");
     return std::system(command.c_str()) == 0;
   }

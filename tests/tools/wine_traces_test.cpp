@@ -73,7 +73,7 @@ protected:
   static std::map<std::string, std::string> wineShellFolders() {
     const std::string command =
         "HOME=" + quoted((s_root / "home").string()) + " WINEDEBUG=-all WINEPREFIX=" + quoted(s_prefix.string()) +
-        " wine reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders' "
+        " WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query 'HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders' "
         "2>/dev/null; WINEPREFIX=" + quoted(s_prefix.string()) + " wineserver -w";
     std::map<std::string, std::string> values;
     FILE *pipe = popen(command.c_str(), "r");

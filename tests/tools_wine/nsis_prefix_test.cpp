@@ -120,7 +120,7 @@ protected:
   }
   // What Wine's reg.exe prints for a query, after which Wine is left to end.
   static std::string wineQuery(const std::string &key) {
-    std::string out = shell("wine reg query " + quoted(key));
+    std::string out = shell("WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(key));
     shell("wineserver -w");
     return out;
   }
@@ -165,7 +165,7 @@ TEST_F(NsisPrefixTest, RunValueIsListedDisabledAndEnabledAsWineSeesIt) {
   const std::string run = wineQuery(RunKey);
   EXPECT_NE(run.find(std::string("TidewellTestApp    REG_SZ    ") + InstalledCommand + " /tray"), std::string::npos) << run;
   int status = 0;
-  shell("wine reg query " + quoted(RecordKey), &status);
+  shell("WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 reg query " + quoted(RecordKey), &status);
   shell("wineserver -w");
   EXPECT_NE(status, 0); // the record is gone
 }
