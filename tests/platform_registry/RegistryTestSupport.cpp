@@ -1,14 +1,17 @@
 #include "RegistryTestSupport.h"
 
 #include "platform/MemoryRegistry.h"
+#include "tests/support/ScratchMachine.h"
+#ifndef _WIN32
+// The Wine backend reads and writes a prefix's registry files; it is built on Linux only.
 #include "platform/WineRegistry.h"
 #include "platform/registry/RegistryEngine.h"
 #include "platform/registry/WineFileParser.h"
 #include "platform/registry/WineFileWriter.h"
+#endif
 
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace tw::test {
 
@@ -16,11 +19,7 @@ namespace fs = std::filesystem;
 using namespace platform;
 
 TempDir::TempDir(const std::string &tag) {
-  static int counter = 0;
-  m_path = fs::temp_directory_path() /
-           ("tw-reg-" + tag + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  fs::remove_all(m_path);
-  fs::create_directories(m_path);
+  m_path = makeScratchFolder("reg-" + tag);
 }
 
 TempDir::~TempDir() {
@@ -100,6 +99,7 @@ std::vector<std::string> valueNames(RegistryApi &reg, RegKey root, const std::st
   return names;
 }
 
+#ifndef _WIN32
 std::string loadAndWrite(const std::string &text, bool regenerate) {
   detail::RegistryStore store;
   detail::BranchFile file;
@@ -131,9 +131,12 @@ void writeMinimalPrefix(const fs::path &dir, const std::string &systemBlocks, co
   writeFile(dir / "userdef.reg", fileHead("REGISTRY\\\\User\\\\.Default") + userdefBlocks);
 }
 
+#endif
+
 std::vector<BackendFactory> allBackends() {
   std::vector<BackendFactory> list;
   list.push_back({"Memory", [](const fs::path &) { return makeMemoryRegistry(); }});
+#ifndef _WIN32
   list.push_back({"Wine", [](const fs::path &scratch) -> std::unique_ptr<RegistryApi> {
                     writeMinimalPrefix(scratch);
                     RegistryLoadResult result;
@@ -143,6 +146,7 @@ std::vector<BackendFactory> allBackends() {
                     EXPECT_TRUE(result) << result.description();
                     return reg;
                   }});
+#endif
   return list;
 }
 

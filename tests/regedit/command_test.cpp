@@ -49,6 +49,9 @@ protected:
     env.registry = m_registry.get();
     env.readOnlyReason = m_readOnlyReason;
     env.hostPathOf = [this](std::string_view path) -> std::optional<std::string> {
+      // As a Windows program the test's own host paths are Windows paths too: they stay.
+      if (path.starts_with(m_dir.string()))
+        return std::string(path);
       if (!path.starts_with("C:\\"))
         return std::nullopt;
       return (m_dir / std::string(path.substr(3))).string();

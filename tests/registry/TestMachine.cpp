@@ -1,13 +1,13 @@
 #include "TestMachine.h"
 
+#include "tests/support/ScratchMachine.h"
+
 #include "cli/tidewell-regedit/RegFileImport.h"
 
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
-#include "platform/WinePrefix.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -66,15 +66,11 @@ std::string hostPathOnDriveC(const std::string &prefixDir, std::string_view wind
 } // namespace
 
 TestMachine::TestMachine() {
-  std::string pattern = (fs::temp_directory_path() / "tw-registry-test-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-  m_prefixDir = pattern;
+  m_prefixDir = makeScratchFolder("registry-test").string();
   fs::create_directories(m_prefixDir + "/drive_c/WINDOWS/system32");
-  fs::create_directories(m_prefixDir + "/dosdevices");
-  fs::create_directory_symlink("../drive_c", m_prefixDir + "/dosdevices/c:");
 
-  auto machine = std::make_unique<ChosenMachine>(
-      platform::makeMachine(m_prefixDir, platform::makeMemoryRegistry()));
+  auto machine =
+      std::make_unique<ChosenMachine>(makeScratchMachine(m_prefixDir, platform::makeMemoryRegistry()));
   m_facts = &machine->chosenSystem().facts;
   platform::installMachine(std::move(machine));
 }

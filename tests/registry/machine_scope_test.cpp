@@ -4,14 +4,13 @@
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
-#include "platform/WinePrefix.h"
 #include "registry/RegistryAccess.h"
+#include "tests/support/ScratchMachine.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -25,13 +24,10 @@ struct SmallMachine {
   std::unique_ptr<platform::Machine> machine;
 
   SmallMachine(const std::string &name) {
-    std::random_device random;
-    root = fs::temp_directory_path() / ("tw-scope-" + name + "-" + std::to_string(random()));
+    root = test::makeScratchFolder("scope-" + name);
     fs::create_directories(root / "drive_c" / name);
-    fs::create_directories(root / "dosdevices");
-    fs::create_directory_symlink("../drive_c", root / "dosdevices" / "c:");
     std::ofstream(root / "drive_c" / name / (name + ".exe")) << "x";
-    machine = platform::makeMachine(root.string(), platform::makeMemoryRegistry());
+    machine = test::makeScratchMachine(root, platform::makeMemoryRegistry());
     platform::RegKey key = 0;
     EXPECT_EQ(machine->registry().createKey(platform::HKEY_LOCAL_MACHINE, "Software\\" + name,
                                             platform::access::KeyAllAccess, key),

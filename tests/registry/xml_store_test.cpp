@@ -1,4 +1,5 @@
 #include "registry/XmlStore.h"
+#include "tests/support/ScratchMachine.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +8,9 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 namespace tw {
 namespace {
@@ -32,9 +35,7 @@ protected:
   pugi::xml_document document;
 
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "tw-xmlstore-XXXXXX").string();
-    ASSERT_TRUE(::mkdtemp(pattern.data()));
-    folder = pattern;
+    folder = test::makeScratchFolder("xmlstore");
     path = (folder / "Backup.xml").string();
   }
   void TearDown() override { fs::remove_all(folder); }
@@ -164,6 +165,8 @@ TEST_F(XmlStoreTest, SaveAndLoadAgainGiveTheSameBytes) {
   EXPECT_EQ(readFile(path), saved);
 }
 
+#ifndef _WIN32
+// A save that fails half-way is made with a file size limit (setrlimit), which Windows lacks.
 TEST_F(XmlStoreTest, FailedSaveKeepsTheOldFile) {
   resetXmlDocument(document, UndoStoreRootName);
   ASSERT_TRUE(saveXmlDocument(document, path));
@@ -186,6 +189,7 @@ TEST_F(XmlStoreTest, FailedSaveKeepsTheOldFile) {
   EXPECT_EQ(readFile(path), old);
   EXPECT_TRUE(otherFiles().empty()) << "no temporary file is left behind";
 }
+#endif
 
 TEST(UndoStoreRecords, AppendListRemoveClear) {
   pugi::xml_document store;

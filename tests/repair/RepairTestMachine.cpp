@@ -1,15 +1,15 @@
 #include "RepairTestMachine.h"
 
+#include "tests/support/ScratchMachine.h"
+
 #include "cli/tidewell-regedit/RegFileImport.h"
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
-#include "platform/WinePrefix.h"
 #include "scan/ScanLists.h"
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -82,15 +82,11 @@ private:
 };
 
 RepairTestMachine::RepairTestMachine() {
-  std::string pattern = (fs::temp_directory_path() / "tw-repair-test-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-  m_folder = pattern;
+  m_folder = makeScratchFolder("repair-test").string();
   fs::create_directories(m_folder + "/drive_c/windows/system32");
-  fs::create_directories(m_folder + "/dosdevices");
-  fs::create_directory_symlink("../drive_c", m_folder + "/dosdevices/c:");
   auto registry = std::make_unique<FlakyRegistry>(platform::makeMemoryRegistry());
   m_registry = registry.get();
-  platform::installMachine(platform::makeMachine(m_folder, std::move(registry)));
+  platform::installMachine(makeScratchMachine(m_folder, std::move(registry)));
 }
 
 RepairTestMachine::~RepairTestMachine() {

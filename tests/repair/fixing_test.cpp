@@ -7,14 +7,11 @@
 #include "platform/FileIdentity.h"
 #include "platform/RegistryApi.h"
 #include "registry/XmlStore.h"
+#include "tests/support/SystemCalls.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 
 namespace tw::repair {
 namespace {
@@ -338,9 +335,8 @@ TEST_F(FixingTest, AnotherProgramAtWorkRefusesTheFixAndAChangedUndoStoreIsReadFi
   // Another program holds the lock: the system's lock on its own open of the lock file.
   const std::string folder = machine.pathOf("drive_c/ProgramData/Tidewell Registry Cleaner 2006");
   std::filesystem::create_directories(folder);
-  const int other = ::open((folder + "/tidewell.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  test::ForeignLock other(folder + "/tidewell.lock");
+  ASSERT_TRUE(other.held());
   platform::FileIdentity version = platform::fileIdentityOf(machine.pathOf("Backup.xml"));
   ActionResult result = fixSelectedErrors(errors, {store, machine.pathOf("Backup.xml"), &version});
   EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);
@@ -356,7 +352,7 @@ TEST_F(FixingTest, AnotherProgramAtWorkRefusesTheFixAndAChangedUndoStoreIsReadFi
   resetXmlDocument(theirs, UndoStoreRootName);
   appendUndoRecord(theirs, {"Application", "their key", "theirs"});
   ASSERT_TRUE(saveXmlDocument(theirs, machine.pathOf("Backup.xml")));
-  ::close(other);
+  other.release();
   result = fixSelectedErrors(errors, {store, machine.pathOf("Backup.xml"), &version});
   ASSERT_TRUE(result) << result.message;
   EXPECT_EQ(result.count, 1);
@@ -373,14 +369,13 @@ TEST_F(FixingTest, ATransactionBegunWhileAnotherProgramWorksTakesEverythingBack)
   // An action that did not ask first (add-on removal, say) erases under a transaction.
   const std::string folder = machine.pathOf("drive_c/ProgramData/Tidewell Registry Cleaner 2006");
   std::filesystem::create_directories(folder);
-  const int other = ::open((folder + "/tidewell.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  ASSERT_GE(other, 0);
-  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  test::ForeignLock other(folder + "/tidewell.lock");
+  ASSERT_TRUE(other.held());
   UndoTransaction transaction(undoStore());
   fixError(store, "Application", appPath("bar.exe"), "erased");
   EXPECT_FALSE(appKeyExists("bar.exe"));
   const ActionResult result = transaction.commit();
-  ::close(other);
+  other.release();
   EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);
   EXPECT_TRUE(transaction.rolledBack());
   EXPECT_EQ(transaction.takenBack(), std::vector<std::size_t>{0});

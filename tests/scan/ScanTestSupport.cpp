@@ -1,14 +1,14 @@
 #include "ScanTestSupport.h"
 
+#include "tests/support/ScratchMachine.h"
+
 #include "cli/tidewell-regedit/RegFileImport.h"
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
-#include "platform/WinePrefix.h"
 #include "scan/ScanContext.h"
 #include "scan/ScanLists.h"
 
 #include <fstream>
-#include <random>
 
 namespace tw::scan::test {
 
@@ -45,14 +45,11 @@ std::string ScanRecord::count(ScanGroupIndex index) const {
 }
 
 void ScanTest::SetUp() {
-  std::random_device random;
-  m_prefix = fs::temp_directory_path() / ("tw-scan-test-" + std::to_string(random()));
-  fs::create_directories(m_prefix / "dosdevices");
+  m_prefix = tw::test::makeScratchFolder("scan-test");
   fs::create_directories(m_prefix / "drive_c" / "windows" / "system32");
   fs::create_directories(m_prefix / "drive_c" / "windows" / "Fonts");
   fs::create_directories(m_prefix / "drive_c" / "Program Files");
-  fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices" / "c:");
-  platform::installMachine(platform::makeMachine(m_prefix.string(), platform::makeMemoryRegistry()));
+  platform::installMachine(tw::test::makeScratchMachine(m_prefix, platform::makeMemoryRegistry()));
   importReg(BaseRegistry);
 }
 

@@ -5,8 +5,8 @@
 #include "registry/uUtils.h"
 #include "scan/Scanners.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <chrono>
+#include <filesystem>
 
 using namespace tw::scan;
 using namespace tw::scan::test;
@@ -47,8 +47,8 @@ TEST_F(FileReferenceScanners, AppPathsReportOnlyReferencesToNothing) {
   createFile("C:\\Program Files\\Foo\\foo.exe");
   // A file exists whatever its last-write time, even one before 1980.
   createFile("C:\\Tools\\old.exe");
-  struct timespec epoch[2] = {{0, 0}, {0, 0}};
-  ASSERT_EQ(utimensat(AT_FDCWD, hostPathOf("C:\\Tools\\old.exe").c_str(), epoch, 0), 0);
+  std::filesystem::last_write_time(hostPathOf("C:\\Tools\\old.exe"),
+                                   std::chrono::file_clock::from_sys(std::chrono::sys_seconds{}));
 
   ScanRecord record = runScanner(scanApplicationPaths);
   EXPECT_THAT(record.rows(),

@@ -6,6 +6,7 @@
 #include "RepairTestMachine.h"
 
 #include "platform/RegistryApi.h"
+#include "tests/support/SystemCalls.h"
 
 #include <gtest/gtest.h>
 
@@ -134,9 +135,9 @@ TEST_F(UninstallTest, RegistryThatCannotBeSavedDeletesNothing) {
 class ScopedPath {
 public:
   explicit ScopedPath(const std::string &folder) : m_old(std::getenv("PATH") ? std::getenv("PATH") : "") {
-    ::setenv("PATH", folder.c_str(), 1);
+    test::setEnvironment("PATH", folder);
   }
-  ~ScopedPath() { ::setenv("PATH", m_old.c_str(), 1); }
+  ~ScopedPath() { test::setEnvironment("PATH", m_old); }
   ScopedPath(const ScopedPath &) = delete;
   ScopedPath &operator=(const ScopedPath &) = delete;
 
