@@ -1,30 +1,38 @@
 #include "BackupTestPrefix.h"
 
-#include "generator/PrefixGenerator.h"
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
-#include "platform/WinePrefix.h"
 #include "registry/ProgramFiles.h"
+#include "tests/support/ScratchMachine.h"
+#include "tests/support/SystemCalls.h"
+#ifndef _WIN32
+// Generated prefixes are opened by the Wine backend, on Linux only.
+#include "generator/PrefixGenerator.h"
+#include "platform/WinePrefix.h"
+#include <sys/wait.h>
+#endif
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
-#include <sys/wait.h>
 
 namespace tw::test {
 
 namespace fs = std::filesystem;
 
 BackupTestPrefix::BackupTestPrefix(Kind kind, std::uint64_t seed) {
-  std::random_device random;
-  m_root = fs::temp_directory_path() / ("tw-backup-test-" + std::to_string(random()));
+  m_root = makeScratchFolder("backup-test");
   m_prefix = m_root / "prefix";
   m_outside = m_root / "outside";
   fs::create_directories(m_outside);
   if (kind == Kind::Generated) {
+#ifdef _WIN32
+    (void)seed;
+    ADD_FAILURE() << "generated prefixes are opened by the Wine backend, which Windows programs lack";
+    return;
+#else
     generator::GeneratorOptions options;
     options.seed = seed;
     options.brokenShare = 0.3;
@@ -33,12 +41,15 @@ BackupTestPrefix::BackupTestPrefix(Kind kind, std::uint64_t seed) {
     m_expectedErrors = made.expectedErrors;
     reopen();
     return;
+#endif
   }
-  fs::create_directories(m_prefix / "dosdevices");
   fs::create_directories(m_prefix / "drive_c" / "windows" / "system32");
-  fs::create_directory_symlink("../drive_c", m_prefix / "dosdevices" / "c:");
+#ifndef _WIN32
+  // Drive Z: is the host's root, as in every Wine prefix (and under Wine itself).
+  fs::create_directories(m_prefix / "dosdevices");
   fs::create_directory_symlink("/", m_prefix / "dosdevices" / "z:");
-  platform::installMachine(platform::makeMachine(m_prefix.string(), platform::makeMemoryRegistry()));
+#endif
+  platform::installMachine(makeScratchMachine(m_prefix, platform::makeMemoryRegistry()));
   setUpProgramFiles(platform::machine());
 }
 
@@ -52,11 +63,15 @@ BackupTestPrefix::~BackupTestPrefix() {
 }
 
 void BackupTestPrefix::reopen() {
+#ifdef _WIN32
+  ADD_FAILURE() << "a prefix's registry files are opened by the Wine backend, which Windows programs lack";
+#else
   platform::PrefixOpenResult opened;
   auto machine = platform::openWinePrefix(m_prefix.string(), opened);
   ASSERT_TRUE(machine) << opened.description();
   platform::installMachine(std::move(machine));
   setUpProgramFiles(platform::machine());
+#endif
 }
 
 std::string BackupTestPrefix::backupFolder() const { return programFilesOf(platform::machine()).backupFolder; }
@@ -82,19 +97,23 @@ ScopedEnvironment::ScopedEnvironment(const char *name, const std::string &value)
     m_had = true;
     m_old = old;
   }
-  ::setenv(name, value.c_str(), 1);
+  setEnvironment(name, value);
 }
 
 ScopedEnvironment::~ScopedEnvironment() {
   if (m_had)
-    ::setenv(m_name.c_str(), m_old.c_str(), 1);
+    setEnvironment(m_name, m_old);
   else
-    ::unsetenv(m_name.c_str());
+    removeEnvironment(m_name);
 }
 
 int runShell(const std::string &command) {
   const int status = std::system(command.c_str());
+#ifdef _WIN32
+  return status;
+#else
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
 }
 
 std::string shellQuoted(const std::string &text) {

@@ -6,10 +6,9 @@
 #include "backup/FolderEmptying.h"
 #include "backup/RestorePoints.h"
 #include "platform/Machine.h"
+#include "tests/support/SystemCalls.h"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 namespace tw::test {
 namespace {
@@ -82,7 +81,7 @@ TEST_F(RestorePointDeletionTest, AFileThatCannotBeDeletedIsNamedAndTheRestGoes) 
 }
 
 TEST_F(RestorePointDeletionTest, AFolderWithoutWritePermissionKeepsEveryFileAndNamesEach) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  if (runsAsAdministrator()) GTEST_SKIP() << "root ignores folder permissions";
   const fs::path folder = makeRestorePoint("unwritable");
   fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);

@@ -5,11 +5,11 @@
 #include "backup/RestorePoints.h"
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
+#include "tests/support/SystemCalls.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <sys/xattr.h>
 
 namespace tw::test {
 namespace {
@@ -68,7 +68,7 @@ TEST(RestorePointListTest, ListsOnlyPlainFoldersInFolderOrder) {
   BackupTestPrefix::writeFile(backup / "a file.reg", "x");
   fs::create_directory(backup / ".hidden by its name");
   fs::create_directory(backup / "hidden by its record");
-  ::setxattr((backup / "hidden by its record").c_str(), "user.DOSATTRIB", "0x2", 3, 0); // may be unsupported
+  markHidden((backup / "hidden by its record").string()); // may be unsupported
   fs::create_directory(backup / "read-only");
   fs::permissions(backup / "read-only", fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);

@@ -7,6 +7,12 @@
 
 namespace tw::test {
 
+void markHidden(const std::string &path) {
+  const std::filesystem::path file(path);
+  const DWORD attributes = ::GetFileAttributesW(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesW(file.c_str(), attributes | FILE_ATTRIBUTE_HIDDEN);
+}
+
 ForeignLock::ForeignLock(const std::string &path) {
   HANDLE handle = ::CreateFileW(std::filesystem::path(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
