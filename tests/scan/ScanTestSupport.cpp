@@ -73,7 +73,9 @@ fs::path ScanTest::hostPathOf(std::string_view windowsPath) const {
   std::string_view rest = windowsPath.substr(3);
   while (!rest.empty()) {
     const std::size_t slash = rest.find('\\');
-    path /= std::string(rest.substr(0, slash));
+    // The name is UTF-8, as the registry's texts are; a Windows host names files in UTF-16.
+    const std::string_view name = rest.substr(0, slash);
+    path /= std::u8string(name.begin(), name.end());
     if (slash == std::string_view::npos) break;
     rest.remove_prefix(slash + 1);
   }

@@ -7,8 +7,6 @@
 #include "platform/Machine.h"
 #include "scan/ScanContext.h"
 
-#include <unistd.h>
-
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -25,8 +23,12 @@ protected:
     createFile("C:\\Apps\\Tool\\readme.TXT");
     createFolder("C:\\Apps\\Tool\\Data");
     createFile("C:\\Apps\\Mixed\\File.Dll");
+#ifndef _WIN32
+    // Names that differ in case only, which a Linux folder holds and a Windows one cannot; as a
+    // Windows program the paths naming them find the one file and no folder, by either test.
     createFile("C:\\Apps\\Mixed\\file.dll");
     createFolder("C:\\Apps\\Mixed\\Sub");
+#endif
     createFile("C:\\Apps\\Mixed\\SUB");
     createFile("C:\\Apps\\Mixed\\only.exe");
     createFile("C:\\Apps\\Caf\xC3\xA9\\x.exe");
@@ -36,8 +38,11 @@ protected:
     createFolder("C:\\Apps\\Empty");
     createFile("C:\\work\\rel.exe");
     createFile("C:\\work\\Sub Dir\\inner.dll");
+#ifndef _WIN32
+    // Links, which mingw's library cannot make on Windows: there the paths naming them are missing.
     fs::create_directory_symlink(hostPathOf("C:\\Apps\\Tool"), hostPathOf("C:\\Apps\\Link"));
     fs::create_symlink(hostPathOf("C:\\Apps\\nowhere.exe"), hostPathOf("C:\\Apps\\dangling.exe"));
+#endif
     // Relative names resolve in the current folder, here C:\work.
     m_previous = fs::current_path();
     fs::current_path(hostPathOf("C:\\work"));
