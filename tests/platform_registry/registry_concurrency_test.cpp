@@ -3,8 +3,6 @@
 
 #include "RegistryTestSupport.h"
 
-#include "platform/WineRegistry.h"
-
 #include <atomic>
 #include <thread>
 
@@ -73,32 +71,6 @@ TEST_P(RegistryConcurrency, ReadersSeeWholeValuesWhileOneThreadWrites) {
   for (std::thread &t : readers) t.join();
   EXPECT_EQ(badReads.load(), 0);
   EXPECT_GT(goodReads.load(), 0);
-}
-
-// A key with many sub-keys gets its lookup index from the first reader that needs it; readers
-// that arrive together must share one index and all find their keys.
-TEST(RegistryConcurrencyWine, ReadersRaceToIndexALargeKey) {
-  TempDir dir("index-race");
-  std::string blocks;
-  const int count = 500;
-  for (int i = 0; i < count; ++i) blocks += "\n[Big\\\\Child" + std::to_string(1000 + i) + "] 1700000000\n@=\"" + std::to_string(i) + "\"\n";
-  writeMinimalPrefix(dir.path(), blocks);
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    RegistryLoadResult result;
-    auto reg = openWineRegistry(dir.path().string(), result, WineRegistryOptions{false, true});
-    ASSERT_TRUE(result) << result.description();
-    std::atomic<int> found{0};
-    std::vector<std::thread> readers;
-    for (int t = 0; t < 4; ++t) {
-      readers.emplace_back([&, t] {
-        for (int i = t; i < count; i += 4)
-          if (getString(*reg, HKEY_LOCAL_MACHINE, "big\\CHILD" + std::to_string(1000 + i), "") == std::to_string(i))
-            ++found;
-      });
-    }
-    for (std::thread &r : readers) r.join();
-    ASSERT_EQ(found.load(), count);
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistryConcurrency, ::testing::ValuesIn(allBackends()), backendName);
