@@ -20,8 +20,8 @@ static std::string folderOf(const std::string &path) {
 }
 
 // mkostemp replaces the six X of the template.
-static constexpr std::string_view TempSuffix = ".tmp-";
-static constexpr std::size_t TempRandomChars = 6;
+using detail::TempRandomChars;
+using detail::TempSuffix;
 
 /// True when the existing file at `path` must not be written: none of its write bits is set,
 /// or this user may not write it.

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -15,7 +16,34 @@
 
 namespace tw::platform {
 
+using detail::TempRandomChars;
+using detail::TempSuffix;
 using win32::toWide;
+
+/// Removes the temporary files of `path` that killed saves left behind. A save keeps its
+/// temporary file open without sharing its deletion until it ends, and the system closes it when
+/// the program dies, so a temporary file that can be deleted belongs to no running save.
+static void removeStaleTemporaryFiles(const std::string &path) {
+  const std::wstring pattern = toWide(path + std::string(TempSuffix) + "*");
+  const std::size_t slash = path.find_last_of("\\/");
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::size_t nameLength = path.size() - folder.size() + TempSuffix.size() + TempRandomChars;
+  WIN32_FIND_DATAW found{};
+  HANDLE listing = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (listing == INVALID_HANDLE_VALUE) return;
+  do {
+    if (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY))
+      continue;
+    const std::wstring name = found.cFileName;
+    // Names of the shape a save gives, all of their random part ASCII letters and digits.
+    if (name.size() != nameLength) continue;
+    bool shaped = true;
+    for (std::size_t i = name.size() - TempRandomChars; i < name.size(); ++i)
+      shaped = shaped && name[i] < 0x80 && std::isalnum(static_cast<int>(name[i]));
+    if (shaped) ::DeleteFileW((toWide(folder) + name).c_str());
+  } while (::FindNextFileW(listing, &found));
+  ::FindClose(listing);
+}
 
 AtomicFileWriter::AtomicFileWriter(std::string path) : m_path(std::move(path)) {
   DWORD existing = ::GetFileAttributesW(toWide(m_path).c_str());
@@ -28,9 +56,13 @@ AtomicFileWriter::AtomicFileWriter(std::string path) : m_path(std::move(path)) {
     m_failure = SaveResult::Status::WriteProtected;
     return;
   }
+  removeStaleTemporaryFiles(m_path);
+  static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   std::random_device random;
   for (int attempt = 0; attempt < 16 && m_fd < 0; ++attempt) {
-    m_tempPath = m_path + ".tmp-" + std::to_string(random() & 0xFFFFFF);
+    m_tempPath = m_path + std::string(TempSuffix);
+    for (std::size_t i = 0; i < TempRandomChars; ++i) m_tempPath += Letters[random() % (sizeof Letters - 1)];
+    // Opened without sharing deletion, so that another save of the file sees that it is in use.
     m_fd = ::_wopen(toWide(m_tempPath).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
     if (m_fd < 0 && errno != EEXIST) break;
   }

@@ -1,14 +1,13 @@
 #include "platform/AtomicFile.h"
+#include "tests/support/ScratchMachine.h"
+#include "tests/support/SystemCalls.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using tw::platform::saveFileAtomically;
@@ -18,14 +17,12 @@ namespace {
 class AtomicFileTest : public ::testing::Test {
 protected:
   fs::path dir;
-  void SetUp() override {
-    dir = fs::temp_directory_path() / ("tw-atomic-" + std::to_string(::getpid()) + "-" +
-                                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-  }
+  void SetUp() override { dir = tw::test::makeScratchFolder("atomic"); }
   void TearDown() override {
+    // Write-protected files and folders must be writable again to be removed (on Windows too).
     fs::permissions(dir, fs::perms::owner_all);
+    for (const auto &entry : fs::directory_iterator(dir))
+      fs::permissions(entry.path(), fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
     fs::remove_all(dir);
   }
   static std::string read(const fs::path &p) {
@@ -48,15 +45,15 @@ TEST_F(AtomicFileTest, ReplacesContentAndLeavesNoTemporaryFile) {
 TEST_F(AtomicFileTest, KeepsPermissionBitsOfTheOldFile) {
   auto target = dir / "a.txt";
   ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
-  ::chmod(target.c_str(), 0600);
+  ::chmod(target.string().c_str(), 0600);
   ASSERT_TRUE(saveFileAtomically(target.string(), "new"));
   struct stat st{};
-  ::stat(target.c_str(), &st);
+  ::stat(target.string().c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(AtomicFileTest, FailureInUnwritableFolderKeepsOldFileAndSaysWhy) {
-  if (::geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+  if (tw::test::runsAsAdministrator()) GTEST_SKIP() << "root ignores folder permissions";
   auto target = dir / "a.txt";
   ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
   fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
@@ -90,7 +87,7 @@ TEST_F(AtomicFileTest, RefusesToReplaceWhatIsNotARegularFile) {
 TEST_F(AtomicFileTest, WriteProtectedFileIsLeftAsItIs) {
   auto target = dir / "Backup.xml";
   ASSERT_TRUE(saveFileAtomically(target.string(), "old"));
-  ::chmod(target.c_str(), 0444);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   SaveResult r = saveFileAtomically(target.string(), "new");
   EXPECT_EQ(r.status, SaveResult::Status::WriteProtected);
   EXPECT_NE(r.description().find(target.string() + ": it is write-protected"), std::string::npos) << r.description();
@@ -106,9 +103,8 @@ TEST_F(AtomicFileTest, TemporaryFilesOfKilledSavesGoAtTheNextSave) {
   const fs::path stale = dir / "system.reg.tmp-AbC123";
   std::ofstream(stale) << "half";
   const fs::path running = dir / "system.reg.tmp-Run999";
-  const int held = ::open(running.c_str(), O_CREAT | O_WRONLY, 0600);
-  ASSERT_GE(held, 0);
-  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  tw::test::ForeignLock held(running.string());
+  ASSERT_TRUE(held.held());
   const fs::path others[] = {dir / "user.reg.tmp-AbC123", dir / "system.reg.tmp-toolong", dir / "system.reg.tmp-"};
   for (const fs::path &other : others) std::ofstream(other) << "not ours";
 
@@ -117,5 +113,5 @@ TEST_F(AtomicFileTest, TemporaryFilesOfKilledSavesGoAtTheNextSave) {
   EXPECT_FALSE(fs::exists(stale));
   EXPECT_TRUE(fs::exists(running));
   for (const fs::path &other : others) EXPECT_TRUE(fs::exists(other)) << other;
-  ::close(held);
+  held.release();
 }
