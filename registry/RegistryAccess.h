@@ -56,7 +56,8 @@ public:
   static ERegistryException cannotSetData(std::string_view valueName);
 };
 
-/// The registry object: a root, at most one open key, and the access it opens keys with.
+/// The registry object: a root, at most one open key, and the access it opens keys with. It
+/// works in the registry view of the action that made it (see platform/RegistryView.h).
 ///
 /// Key paths: a path that begins with a backslash is absolute below CurrentRoot; any other
 /// path (the empty one included) is relative to the open key, or to CurrentRoot when no key
@@ -166,6 +167,9 @@ private:
   std::optional<platform::RegKey> m_currentKey;
   std::string m_currentPath;
   std::uint32_t m_access;
+  /// The registry view of the action that made the object (platform::ViewScope): added to the
+  /// access of every open, so that the object sees the keys the action's half of the machine sees.
+  std::uint32_t m_view;
   /// Closing a key does not flush it: changes reach the files through FlushRegistry.
   bool m_lazyWrite = true;
 };
