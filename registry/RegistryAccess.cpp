@@ -83,6 +83,13 @@ bool TRegistry::OpenRegKey(std::string_view keyPath, bool canCreate) {
   return true;
 }
 
+std::optional<StoredKey> TRegistry::storedKey() const {
+  if (!m_currentKey) return std::nullopt;
+  StoredKey stored;
+  if (m_api.storedKeyPath(*m_currentKey, stored.root, stored.path) != platform::error::Success) return std::nullopt;
+  return stored;
+}
+
 bool TRegistry::OpenRegKeyForRead(std::string_view keyPath) {
   const std::uint32_t previousAccess = m_access;
   for (std::uint32_t access : {ReadAccessFull, ReadAccessNoNotify, ReadAccessValuesOnly}) {

@@ -56,6 +56,13 @@ public:
   static ERegistryException cannotSetData(std::string_view valueName);
 };
 
+/// Where a key is stored: its root and its path below the root, as the registry spells it,
+/// without a leading backslash.
+struct StoredKey {
+  RootKey root = 0;
+  std::string path;
+};
+
 /// The registry object: a root, at most one open key, and the access it opens keys with. It
 /// works in the registry view of the action that made it (see platform/RegistryView.h).
 ///
@@ -82,6 +89,9 @@ public:
   bool hasOpenKey() const { return m_currentKey.has_value(); }
   /// The access keys are opened and created with.
   std::uint32_t accessMask() const { return m_access; }
+  /// Where the open key is stored, whichever registry view opened it (a key of the 32-bit view
+  /// names its Wow6432Node). Nothing when no key is open or the registry cannot tell.
+  std::optional<StoredKey> storedKey() const;
 
   /// Opens the key (creating it and any missing parents when `canCreate` is set and the path
   /// is not empty) and makes it the open key, closing the previous one. False when it cannot be

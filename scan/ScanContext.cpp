@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
+#include "platform/RegistryApi.h"
 #include "registry/uUtils.h"
 #include "scan/AddScanError.h"
 #include "scan/ScanSession.h"
@@ -238,7 +239,9 @@ ScanContext::ScanContext(ScanSession &session)
     : ScanContext(session, platform::machine().files()) {}
 
 ScanContext::ScanContext(ScanSession &session, const platform::FileSystem &files)
-    : m_session(session), m_probe(files) {}
+    : m_session(session), m_probes{FileProbe(files), FileProbe(files)}, m_views{platform::ViewKind::Bits64} {
+  if (platform::machine().registry().hasTwoViews()) m_views.push_back(platform::ViewKind::Bits32);
+}
 
 bool ScanContext::stopRequested() const { return m_session.stopRequested(); }
 
