@@ -4,6 +4,7 @@
 
 #include "platform/RegistryView.h"
 #include "registry/RegistryAccess.h"
+#include "registry/ViewedKeys.h"
 #include "scan/ScanContext.h"
 
 #include <cstdint>
@@ -48,10 +49,16 @@ public:
   /// stored (HKEY_LOCAL_MACHINE\SOFTWARE\Wow6432Node\...). Nothing when a walk of this
   /// scanner covered the same stored key already (a key both views share), or when the
   /// registry cannot tell where a key of the 32-bit view is stored.
-  std::optional<std::string> claim(const WalkRegistry &registry, std::string_view path);
+  std::optional<std::string> claim(const WalkRegistry &registry, std::string_view path) {
+    const std::optional<StoredKey> stored = m_keys.claim(registry, path);
+    if (!stored) return std::nullopt;
+    std::string text = RootKeyToFullName(stored->root);
+    if (!stored->path.empty()) text.append(1, '\\').append(stored->path);
+    return text;
+  }
 
 private:
-  std::vector<std::string> m_walked; // "<root handle>:<stored path in upper case>"
+  ViewedKeys m_keys;
 };
 
 /// Runs `walk(ViewWalks &, std::int32_t &counter)` in each view the scan covers (the 64-bit

@@ -1,4 +1,9 @@
-#include "registry/StoredKeyText.h"
+#include "registry/ViewedKeys.h"
+
+#include "platform/Machine.h"
+#include "platform/RegistryApi.h"
+
+#include <algorithm>
 
 #include <vector>
 
@@ -51,14 +56,32 @@ std::string spellStoredPath(std::string_view storedPath, std::string_view viewPa
   return spelled;
 }
 
-std::string storedKeyText(const TRegistry &registry, std::string_view viewPath) {
+std::vector<platform::ViewKind> machineViews() {
+  std::vector<platform::ViewKind> views{platform::ViewKind::Bits64};
+  if (platform::machine().registry().hasTwoViews()) views.push_back(platform::ViewKind::Bits32);
+  return views;
+}
+
+static std::string_view withoutLeadingBackslash(std::string_view path) {
+  while (!path.empty() && path.front() == '\\') path.remove_prefix(1);
+  return path;
+}
+
+std::optional<StoredKey> ViewedKeys::claim(const TRegistry &registry, std::string_view viewPath) {
+  const bool view32 = platform::currentView() == platform::ViewKind::Bits32;
   const std::optional<StoredKey> stored = registry.storedKey();
-  if (!stored) return RootKeyToFullName(registry.CurrentRoot()) + std::string(viewPath);
-  // A key stored under another root (through a link) is named where it is.
-  std::string path = stored->root == registry.CurrentRoot() ? spellStoredPath(stored->path, viewPath) : stored->path;
-  std::string text = RootKeyToFullName(stored->root);
-  if (!path.empty()) text.append(1, '\\').append(path);
-  return text;
+  if (!stored && view32) return std::nullopt;
+  if (stored) {
+    std::string claimed = std::to_string(stored->root) + ":" + stored->path;
+    std::transform(claimed.begin(), claimed.end(), claimed.begin(),
+                   [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
+    if (std::find(m_claimed.begin(), m_claimed.end(), claimed) != m_claimed.end()) return std::nullopt;
+    m_claimed.push_back(std::move(claimed));
+  }
+  // The 64-bit view's keys keep the spelling they always had, which ignore lists name.
+  if (!view32) return StoredKey{registry.CurrentRoot(), std::string(withoutLeadingBackslash(viewPath))};
+  if (stored->root != registry.CurrentRoot()) return stored;
+  return StoredKey{stored->root, spellStoredPath(stored->path, viewPath)};
 }
 
 } // namespace tw
