@@ -2,6 +2,7 @@
 
 #include "platform/RegistryApi.h"
 #include "platform/RegistryView.h"
+#include "platform/TextCompare.h"
 #include "platform/system/RegistryReading.h"
 
 namespace tw::platform {
@@ -15,17 +16,6 @@ static constexpr const char *SystemEnvironmentKey =
 static constexpr const char *UserEnvironmentKey = "Environment";
 // The one user of a Wine prefix has this security identifier.
 static constexpr const char *WineUserSid = "S-1-5-21-0-0-0-1000";
-
-static bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::optional<std::string> WineEnvironment::get(std::string_view name) const {
   for (const auto &[key, value] : m_variables)
