@@ -124,7 +124,9 @@ static void removeEntries(pugi::xml_node record, const std::vector<AddonEntry> &
   for (const AddonEntry &entry : entries) {
     switch (entry.kind) {
     case Kind::ClassKey:
-      if (namesOneKey(entry.name)) DeleteRegKey(entry.root, entry.parentKey, entry.name);
+      // A class of the 32-bit view is stored below the classes' Wow6432Node.
+      if (entry.parentKey == "\\CLSID") DeleteClassKey(entry.name);
+      else if (namesOneKey(entry.name)) DeleteRegKey(entry.root, entry.parentKey, entry.name);
       break;
     case Kind::Value: DeleteRegValue(entry.root, entry.parentKey, entry.name); break;
     case Kind::SubKey: DeleteRegKey(entry.root, entry.parentKey, entry.name); break;
