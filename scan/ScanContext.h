@@ -2,6 +2,7 @@
 // What one scan run hands its scanners: the session they report to, and the file tests they
 // share. A context lives for one run of the scan body and is used by the worker thread only.
 
+#include "platform/RegistryView.h"
 #include "scan/ScanGroups.h"
 
 #include <cstdint>
@@ -81,6 +82,8 @@ private:
   std::unordered_map<std::string, Folder, TextHash, std::equal_to<>> m_folders;
   std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> m_guesses;
   std::optional<std::string> m_currentDirectory;
+  /// The Windows folder: its drive (folded) and then its names below the drive's root.
+  std::optional<std::vector<std::string>> m_windowsFolder;
   std::uint64_t m_lookups = 0;
   std::uint64_t m_hits = 0;
 
@@ -88,6 +91,10 @@ private:
   Answer &answerFor(std::string_view path, bool wantFile);
   /// What the listings of the path's folders say of it; Unknown when they cannot tell.
   EntryKind kindFromListing(std::string_view path);
+  /// Rewrites the full path `full` as a 32-bit program's path resolves (platform/FileView.h),
+  /// so that its folders' listings can be walked; false for a path whose listings would
+  /// disagree with the file system (one in a folder of system32 both halves share).
+  bool toThirtyTwoBitFolder(std::string &full);
   /// What the folder "X:" or "X:\\dir\\..." holds, read through the file system once per scan;
   /// `foldedPath` is the same path with its letters in upper case.
   const Folder &listing(std::string_view folderPath, std::string_view foldedPath);
@@ -109,7 +116,15 @@ public:
   ScanContext(ScanSession &session, const platform::FileSystem &files);
 
   ScanSession &session() { return m_session; }
-  FileProbe &files() { return m_probe; }
+  /// The file tests of the calling thread's view (platform::ViewScope): each half of the
+  /// machine resolves the same path text to its own file, so each has its own answers.
+  FileProbe &files() { return m_probes[platform::currentView() == platform::ViewKind::Bits32 ? 1 : 0]; }
+  /// The registry views the scanners walk: the 64-bit one, then on a machine with two the
+  /// 32-bit one.
+  const std::vector<platform::ViewKind> &views() const { return m_views; }
+  /// File tests that reached the file system, and those answered from memory, in every view.
+  std::uint64_t fileLookups() const { return m_probes[0].lookups() + m_probes[1].lookups(); }
+  std::uint64_t fileCacheHits() const { return m_probes[0].hits() + m_probes[1].hits(); }
 
   /// The worker's stop flag.
   bool stopRequested() const;
@@ -118,10 +133,10 @@ public:
   /// Writes `count` as decimal text into the "Errors" column of the group `group`.
   void writeCount(ScanGroupIndex group, std::int32_t count);
   /// IsBrokenReference with this scan's probe.
-  bool isBrokenReference(std::string_view v) { return IsBrokenReference(v, m_probe); }
+  bool isBrokenReference(std::string_view v) { return IsBrokenReference(v, files()); }
   /// GuessPath(`v`) when `v` is a broken reference, nothing otherwise.
   std::optional<std::string> brokenReferenceGuess(std::string_view v) {
-    return scan::brokenReferenceGuess(v, m_probe);
+    return scan::brokenReferenceGuess(v, files());
   }
   /// Reports an error of `group` (its error type) through AddScanError.
   void report(ScanGroupIndex group, std::string keyText, std::string keyValue,
@@ -129,7 +144,8 @@ public:
 
 private:
   ScanSession &m_session;
-  FileProbe m_probe;
+  FileProbe m_probes[2];
+  std::vector<platform::ViewKind> m_views;
 };
 
 } // namespace tw::scan
