@@ -1,0 +1,251 @@
+#include "ViewsSupport.h"
+
+#include "../repair/PrefixContent.h"
+
+#include "lists/CheckableList.h"
+#include "platform/FileSystem.h"
+#include "platform/SystemInfo.h"
+#include "registry/XmlStore.h"
+#include "repair/Fixing.h"
+#include "repair/RestoreHistory.h"
+#include "platform/Machine.h"
+#include "platform/WinePrefix.h"
+#include "scan/ListScanSession.h"
+#include "scan/ScanLists.h"
+#include "scan/ScanRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace tw::test {
+
+namespace fs = std::filesystem;
+using namespace platform;
+
+std::string quoted(const std::string &text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string runInPrefix(const fs::path &prefix, const std::string &command, int *status) {
+  const std::string line = "export WINEPREFIX=" + quoted(prefix.string()) +
+                           " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='; (" + command + ") 2>/dev/null";
+  std::string out;
+  int result = -1;
+  if (FILE *pipe = ::popen(line.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    result = ::pclose(pipe);
+  }
+  if (status) *status = result;
+  return out;
+}
+
+std::string wineCommand(bool thirtyTwoBit) {
+  return thirtyTwoBit ? "wine" : "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64";
+}
+
+WineSession::WineSession(fs::path prefix) : m_prefix(std::move(prefix)) {
+  runInPrefix(m_prefix, "wineserver -p2 >/dev/null 2>&1 </dev/null");
+}
+
+WineSession::~WineSession() { runInPrefix(m_prefix, "wineserver -w"); }
+
+static bool isPlainAscii(const std::string &text) {
+  for (unsigned char c : text)
+    if (c < 0x20 || c > 0x7E) return false;
+  return text.find('?') == std::string::npos; // reg.exe prints what it cannot convert as '?'
+}
+
+Listing wineQuery(const fs::path &prefix, const std::string &key, bool thirtyTwoBit) {
+  Listing listing;
+  int status = -1;
+  std::istringstream lines(runInPrefix(prefix, wineCommand(thirtyTwoBit) + " reg query " + quoted(key), &status));
+  listing.found = status == 0;
+  const std::size_t keyNames = static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\'));
+  for (std::string line; std::getline(lines, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    if (!line.starts_with("    ")) {
+      // The key itself, or one of its sub-keys, which are one name longer.
+      const std::size_t lineNames = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\\'));
+      const std::string name = line.substr(line.rfind('\\') + 1);
+      if (lineNames == keyNames + 1 && isPlainAscii(name)) listing.subKeys.push_back(name);
+      continue;
+    }
+    const std::string rest = line.substr(4);
+    const std::size_t typeAt = rest.find("    REG_");
+    if (typeAt == std::string::npos) continue; // types reg.exe cannot name
+    const std::string name = rest.substr(0, typeAt);
+    const std::string typeAndData = rest.substr(typeAt + 4);
+    const std::size_t dataAt = typeAndData.find("    ");
+    const std::string type = typeAndData.substr(0, dataAt);
+    const std::string data = dataAt == std::string::npos ? "" : typeAndData.substr(dataAt + 4);
+    if (isPlainAscii(name) && isPlainAscii(data)) listing.values[name] = {type, data};
+  }
+  return listing;
+}
+
+static std::string hexBytes(const std::vector<std::uint8_t> &data) {
+  std::string out;
+  char hex[4];
+  for (std::uint8_t b : data) {
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    out += hex;
+  }
+  return out;
+}
+
+Listing ourQuery(RegistryApi &reg, RegKey root, const std::string &path, std::uint32_t viewFlags) {
+  Listing listing;
+  RegKey key = 0;
+  if (reg.openKey(root, path, access::KeyRead | viewFlags, key) != error::Success) return listing;
+  listing.found = true;
+  RegValue v;
+  for (std::uint32_t i = 0; reg.enumValue(key, i, v) == error::Success; ++i) {
+    std::string type, data;
+    switch (v.type) {
+    case regtype::Sz:
+    case regtype::ExpandSz:
+      type = v.type == regtype::Sz ? "REG_SZ" : "REG_EXPAND_SZ";
+      data.assign(v.data.begin(), v.data.end());
+      data = data.substr(0, data.find('\0'));
+      break;
+    case regtype::MultiSz: {
+      type = "REG_MULTI_SZ";
+      const std::string all(v.data.begin(), v.data.end());
+      for (std::size_t at = 0; at < all.size() && all[at] != '\0';) {
+        const std::size_t end = all.find('\0', at);
+        if (!data.empty()) data += "\\0";
+        data += all.substr(at, end - at);
+        at = end == std::string::npos ? all.size() : end + 1;
+      }
+      break;
+    }
+    case regtype::Dword: {
+      if (v.data.size() != 4) continue;
+      type = "REG_DWORD";
+      const std::uint32_t dw = v.data[0] | (v.data[1] << 8) | (v.data[2] << 16) |
+                               (static_cast<std::uint32_t>(v.data[3]) << 24);
+      char b[16];
+      std::snprintf(b, sizeof b, "0x%x", dw);
+      data = b;
+      break;
+    }
+    case regtype::Binary:
+    case regtype::None:
+      type = v.type == regtype::Binary ? "REG_BINARY" : "REG_NONE";
+      data = hexBytes(v.data);
+      break;
+    default:
+      continue;
+    }
+    const std::string name = v.name.empty() ? "(Default)" : v.name;
+    if (isPlainAscii(name) && isPlainAscii(data)) listing.values[name] = {type, data};
+  }
+  std::string sub;
+  for (std::uint32_t i = 0; reg.enumKey(key, i, sub) == error::Success; ++i)
+    if (isPlainAscii(sub)) listing.subKeys.push_back(sub);
+  reg.closeKey(key);
+  return listing;
+}
+
+std::vector<ScanRow> scanPrefix(const fs::path &prefix, bool *completed) {
+  if (completed) *completed = false;
+  PrefixOpenResult opened;
+  auto machine = openWinePrefix(prefix.string(), opened);
+  EXPECT_TRUE(machine) << opened.description();
+  if (!machine) return {};
+  installMachine(std::move(machine));
+  lists::CheckableList groups;
+  lists::CheckableList errors(/*sorted=*/true);
+  scan::rebuildScanGroupList(groups);
+  scan::ListScanSession session(groups, errors);
+  const scan::ScanRunResult result = scan::runScanBody(session);
+  EXPECT_EQ(result.kind, scan::ScanEndKind::Completed) << result.error;
+  if (completed) *completed = result.kind == scan::ScanEndKind::Completed;
+  std::vector<ScanRow> rows;
+  for (int i = 0; i < errors.count(); ++i) {
+    const lists::Row &row = errors.row(i);
+    rows.push_back({row.caption, row.subItem(0), row.subItem(1), row.subItem(2)});
+  }
+  return rows;
+}
+
+// Opens the prefix as the program does at start-up; the host path of its Backup.xml, or empty.
+static std::string startProgram(const fs::path &prefix) {
+  PrefixOpenResult opened;
+  auto machine = openWinePrefix(prefix.string(), opened);
+  if (!machine || opened.readOnly()) return {};
+  Machine &installed = installMachine(std::move(machine));
+  const std::string folder = installed.system().programFolder();
+  return installed.files().hostPath(folder + "Backup.xml", /*mustExist=*/false).value_or("");
+}
+
+static RepairCycle failed(std::string problem) {
+  RepairCycle cycle;
+  cycle.problem = std::move(problem);
+  return cycle;
+}
+
+RepairCycle fixAndRestoreEverything(const fs::path &prefix) {
+  RepairCycle cycle;
+  std::string problem;
+  const auto original = readPrefixRegistry(prefix.string(), problem);
+  if (!original) return failed("the registry does not load: " + problem);
+  {
+    const std::string undoStorePath = startProgram(prefix);
+    if (undoStorePath.empty()) return failed("the prefix does not open for writing");
+    lists::CheckableList groups;
+    lists::CheckableList errors(/*sorted=*/true);
+    scan::rebuildScanGroupList(groups);
+    scan::ListScanSession session(groups, errors);
+    if (scan::runScanBody(session).kind != scan::ScanEndKind::Completed) return failed("the scan did not complete");
+    pugi::xml_document undoStore;
+    if (!loadXmlDocument(undoStore, undoStorePath, UndoStoreRootName)) return failed("no undo store");
+    const repair::ActionResult fixed = repair::fixSelectedErrors(errors, {undoStore, undoStorePath});
+    if (!fixed) return failed("fixing failed: " + fixed.message);
+    cycle.fixedRows = static_cast<std::size_t>(fixed.count);
+    if (!saveXmlDocument(undoStore, undoStorePath)) return failed("the undo store was not saved");
+  }
+  const auto afterFix = readPrefixRegistry(prefix.string(), problem);
+  if (!afterFix) return failed("the fixed registry does not load: " + problem);
+  cycle.changedByFix = differences(*original, *afterFix, SIZE_MAX);
+  {
+    const std::string undoStorePath = startProgram(prefix);
+    pugi::xml_document undoStore;
+    if (loadXmlDocument(undoStore, undoStorePath, UndoStoreRootName).status != XmlLoadResult::Status::Loaded)
+      return failed("the undo store does not load");
+    lists::CheckableList history;
+    if (!repair::refreshHistory(history, undoStore)) return failed("the history does not load");
+    repair::toggleHistoryChecks(history, repair::CheckAllHistoryCaption);
+    const repair::ActionResult restored = repair::restoreCheckedRecords(history, {undoStore, undoStorePath});
+    if (!restored) return failed("restoring failed: " + restored.message);
+    cycle.restoredRecords = static_cast<std::size_t>(restored.count);
+  }
+  const auto afterRestore = readPrefixRegistry(prefix.string(), problem);
+  if (!afterRestore) return failed("the restored registry does not load: " + problem);
+  cycle.leftAfterRestore = differences(*original, *afterRestore);
+  return cycle;
+}
+
+std::vector<std::string> fileLines(const fs::path &file) {
+  std::ifstream in(file);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::string lowered(std::string text) {
+  for (char &c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return text;
+}
+
+} // namespace tw::test
