@@ -10,7 +10,11 @@
 
 namespace tw::platform {
 
+/// How many registry views the memory registry has: Two as a 64-bit prefix (the 32-bit view
+/// resolves through the Wow6432Node keys, once they are made), One as a 32-bit prefix.
+enum class MemoryRegistryViews { One, Two };
+
 /// A new, empty registry in memory. RegFlushKey succeeds and keeps nothing.
-std::unique_ptr<RegistryApi> makeMemoryRegistry();
+std::unique_ptr<RegistryApi> makeMemoryRegistry(MemoryRegistryViews views = MemoryRegistryViews::Two);
 
 } // namespace tw::platform

@@ -60,6 +60,13 @@ inline constexpr std::uint32_t WriteOwner = 0x00080000;
 inline constexpr std::uint32_t KeyRead = 0x20019;      // KEY_READ
 inline constexpr std::uint32_t KeyWrite = 0x20006;     // KEY_WRITE
 inline constexpr std::uint32_t KeyAllAccess = 0xF003F; // KEY_ALL_ACCESS
+/// KEY_WOW64_64KEY and KEY_WOW64_32KEY: not rights but the registry view an open or create
+/// works in on a machine that has two (see RegistryApi::hasTwoViews). Without either, a key
+/// opened relative to a handle stays in that handle's view, and one opened relative to a root
+/// is in the 64-bit view. A machine with one view ignores both.
+inline constexpr std::uint32_t Wow64_64Key = 0x0100;
+inline constexpr std::uint32_t Wow64_32Key = 0x0200;
+inline constexpr std::uint32_t Wow64Views = Wow64_64Key | Wow64_32Key;
 /// Rights that change the registry; refused on a registry that may only be read.
 inline constexpr std::uint32_t Modifying =
     SetValue | CreateSubKey | CreateLink | Delete | WriteDac | WriteOwner;
@@ -187,6 +194,26 @@ public:
   virtual long reloadBackingStore(std::string *problem = nullptr) {
     (void)problem;
     return error::Success;
+  }
+  /// Not a Windows call: true when the registry has a 32-bit view besides the 64-bit one (a
+  /// 64-bit Wine prefix or Windows), so that access::Wow64_32Key opens the keys 32-bit programs
+  /// see: the redirected keys (HKLM\Software, the redirected sub-keys of the classes) resolve
+  /// to their Wow6432Node counterparts and the shared keys to the one key both views use.
+  /// False on a 32-bit machine, whose one view both flags give.
+  virtual bool hasTwoViews() const { return false; }
+  /// Not a Windows call: where the key `key` stands for is stored, whichever view opened it:
+  /// the predefined root it was opened under (or, when the key lies outside that root, the
+  /// narrowest root that holds it) and its path below that root, with the stored names'
+  /// spelling and no leading backslash (empty for the root itself). A key of the 32-bit view
+  /// names its Wow6432Node: "SOFTWARE\Wow6432Node\..." under HKEY_LOCAL_MACHINE,
+  /// "Wow6432Node\CLSID\..." under HKEY_CLASSES_ROOT. InvalidHandle or KeyDeleted as the
+  /// other calls; NotSupported from a backend that cannot tell. Out-parameters change only
+  /// on success.
+  virtual long storedKeyPath(RegKey key, RegKey &root, std::string &subKey) {
+    (void)key;
+    (void)root;
+    (void)subKey;
+    return error::NotSupported;
   }
   /// Not a Windows call: why no change can be made (a wineserver owns the registry, a file
   /// cannot be written), as a sentence for the user; empty when changes can be made.

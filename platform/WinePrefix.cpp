@@ -17,7 +17,7 @@ namespace {
 class WinePrefixMachine final : public Machine {
 public:
   WinePrefixMachine(const std::string &prefixDir, std::unique_ptr<RegistryApi> registry)
-      : m_registry(std::move(registry)), m_files(prefixDir), m_system(*m_registry, m_files),
+      : m_registry(std::move(registry)), m_files(prefixDir, m_registry->hasTwoViews()), m_system(*m_registry, m_files),
         m_processes(m_files, m_system) {}
 
   RegistryApi &registry() override { return *m_registry; }

@@ -1,6 +1,7 @@
 #include "registry/RegistryAccess.h"
 
 #include "platform/Machine.h"
+#include "platform/RegistryView.h"
 
 #include <algorithm>
 #include <cstring>
@@ -42,7 +43,7 @@ ERegistryException ERegistryException::cannotSetData(std::string_view valueName)
 }
 
 TRegistry::TRegistry(std::uint32_t accessMask)
-    : m_api(platform::machine().registry()), m_access(accessMask) {}
+    : m_api(platform::machine().registry()), m_access(accessMask), m_view(platform::viewAccessFlag()) {}
 
 TRegistry::~TRegistry() { CloseRegKey(); }
 
@@ -75,11 +76,18 @@ bool TRegistry::OpenRegKey(std::string_view keyPath, bool canCreate) {
   ResolvedPath where = resolve(keyPath);
   platform::RegKey key = 0;
   long status = (canCreate && !where.subPath.empty())
-                    ? m_api.createKey(where.base, where.subPath, m_access, key)
-                    : m_api.openKey(where.base, where.subPath, m_access, key);
+                    ? m_api.createKey(where.base, where.subPath, m_access | m_view, key)
+                    : m_api.openKey(where.base, where.subPath, m_access | m_view, key);
   if (status != api::error::Success) return false;
   makeCurrent(key, where);
   return true;
+}
+
+std::optional<StoredKey> TRegistry::storedKey() const {
+  if (!m_currentKey) return std::nullopt;
+  StoredKey stored;
+  if (m_api.storedKeyPath(*m_currentKey, stored.root, stored.path) != platform::error::Success) return std::nullopt;
+  return stored;
 }
 
 bool TRegistry::OpenRegKeyForRead(std::string_view keyPath) {
@@ -103,7 +111,7 @@ void TRegistry::CloseRegKey() {
 bool TRegistry::KeyPathExists(std::string_view keyPath) {
   ResolvedPath where = resolve(keyPath);
   platform::RegKey key = 0;
-  if (m_api.openKey(where.base, where.subPath, ReadAccessNoNotify, key) != api::error::Success)
+  if (m_api.openKey(where.base, where.subPath, ReadAccessNoNotify | m_view, key) != api::error::Success)
     return false;
   m_api.closeKey(key);
   return true;
@@ -271,7 +279,7 @@ bool TRegistry::deleteKeyTree(std::string_view keyPath, int depth) {
   if (where.subPath.empty() || depth > MaxKeyDepth) return false;
 
   platform::RegKey key = 0;
-  if (m_api.openKey(where.base, where.subPath, m_access, key) == api::error::Success) {
+  if (m_api.openKey(where.base, where.subPath, m_access | m_view, key) == api::error::Success) {
     // The sub-keys are deleted by relative paths, so the key being emptied is the open key
     // for the time being; the caller's open key comes back afterwards.
     auto savedKey = m_currentKey;

@@ -56,7 +56,15 @@ public:
   static ERegistryException cannotSetData(std::string_view valueName);
 };
 
-/// The registry object: a root, at most one open key, and the access it opens keys with.
+/// Where a key is stored: its root and its path below the root, as the registry spells it,
+/// without a leading backslash.
+struct StoredKey {
+  RootKey root = 0;
+  std::string path;
+};
+
+/// The registry object: a root, at most one open key, and the access it opens keys with. It
+/// works in the registry view of the action that made it (see platform/RegistryView.h).
 ///
 /// Key paths: a path that begins with a backslash is absolute below CurrentRoot; any other
 /// path (the empty one included) is relative to the open key, or to CurrentRoot when no key
@@ -81,6 +89,9 @@ public:
   bool hasOpenKey() const { return m_currentKey.has_value(); }
   /// The access keys are opened and created with.
   std::uint32_t accessMask() const { return m_access; }
+  /// Where the open key is stored, whichever registry view opened it (a key of the 32-bit view
+  /// names its Wow6432Node). Nothing when no key is open or the registry cannot tell.
+  std::optional<StoredKey> storedKey() const;
 
   /// Opens the key (creating it and any missing parents when `canCreate` is set and the path
   /// is not empty) and makes it the open key, closing the previous one. False when it cannot be
@@ -166,6 +177,9 @@ private:
   std::optional<platform::RegKey> m_currentKey;
   std::string m_currentPath;
   std::uint32_t m_access;
+  /// The registry view of the action that made the object (platform::ViewScope): added to the
+  /// access of every open, so that the object sees the keys the action's half of the machine sees.
+  std::uint32_t m_view;
   /// Closing a key does not flush it: changes reach the files through FlushRegistry.
   bool m_lazyWrite = true;
 };

@@ -19,6 +19,9 @@
 namespace tw::scan {
 
 using detail::joinKey;
+using detail::ViewWalks;
+using detail::WalkEnd;
+using detail::walkEachView;
 using detail::WalkRegistry;
 
 static bool startsWithBrace(std::string_view text) { return !text.empty() && text.front() == '{'; }
@@ -76,32 +79,35 @@ void scanComClasses(ScanContext &context) {
                                              "\\LocalServer",   "\\LocalServer32",
                                              "\\DefaultIcon",   "\\PersistentHandler",
                                              "\\InprocServer",  "\\InprocServer32"};
-  std::int32_t counter = 0;
-  WalkRegistry registry(HKEY_CLASSES_ROOT);
-  if (!registry.OpenRegKey(Path, false)) return;
-  const std::string rootName = registry.rootName();
-  for (const std::string &classId : registry.ListSubKeyNames()) {
-    registry.CloseRegKey();
-    const std::string classPath = joinKey(Path, classId);
-    context.showStatus(rootName + classPath);
-    // Only classes named by an identifier in braces count, but every server key is read first,
-    // so a default value of the wrong type ends the scan whatever the class is called.
-    const bool isClassId = startsWithBrace(classId);
-    const ServerKeySet present = serverKeysOf(registry, classPath);
-    for (std::string_view server : ServerKeys) {
-      if (!present.mayHave(server.substr(1))) continue;
-      std::string serverPath = classPath;
-      serverPath += server;
-      if (!registry.OpenRegKey(serverPath, false)) continue;
-      const std::string v = registry.ReadText("");
-      // A default value in braces names another class (a persistent handler), not a file.
-      if (!isClassId || startsWithBrace(v)) continue;
-      std::optional<std::string> guess = context.brokenReferenceGuess(v);
-      if (guess) context.report(Group, rootName + serverPath, v, std::move(*guess), counter);
+  walkEachView(context, Group, [&](ViewWalks &walks, std::int32_t &counter) {
+    WalkRegistry registry(HKEY_CLASSES_ROOT);
+    if (!registry.OpenRegKey(Path, false)) return WalkEnd::NotWalked;
+    const std::optional<std::string> base = walks.claim(registry, Path);
+    if (!base) return WalkEnd::NotWalked;
+    for (const std::string &classId : registry.ListSubKeyNames()) {
+      registry.CloseRegKey();
+      const std::string classPath = joinKey(Path, classId);
+      const std::string classText = joinKey(*base, classId);
+      context.showStatus(classText);
+      // Only classes named by an identifier in braces count, but every server key is read
+      // first, so a default value of the wrong type ends the scan whatever the class is called.
+      const bool isClassId = startsWithBrace(classId);
+      const ServerKeySet present = serverKeysOf(registry, classPath);
+      for (std::string_view server : ServerKeys) {
+        if (!present.mayHave(server.substr(1))) continue;
+        std::string serverPath = classPath;
+        serverPath += server;
+        if (!registry.OpenRegKey(serverPath, false)) continue;
+        const std::string v = registry.ReadText("");
+        // A default value in braces names another class (a persistent handler), not a file.
+        if (!isClassId || startsWithBrace(v)) continue;
+        std::optional<std::string> guess = context.brokenReferenceGuess(v);
+        if (guess) context.report(Group, classText + std::string(server), v, std::move(*guess), counter);
+      }
+      if (context.stopRequested()) return WalkEnd::EndsScanner;
     }
-    if (context.stopRequested()) return;
-  }
-  context.writeCount(Group, counter);
+    return WalkEnd::Completed;
+  });
 }
 
 void scanStartMenuOrder(ScanContext &context) {
@@ -110,64 +116,70 @@ void scanStartMenuOrder(ScanContext &context) {
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu2\\Programs",
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\MenuOrder\\Start Menu\\Programs"};
   constexpr std::string_view NullValue = "{null value}";
-  std::int32_t counter = 0;
-  // The second walk runs even when a stop request ended the first.
-  for (std::string_view path : Paths) {
-    WalkRegistry registry(HKEY_CURRENT_USER);
-    if (!registry.OpenRegKey(path, false)) continue;
-    const std::string base = std::string("HKEY_CURRENT_USER") + std::string(path);
-    for (const std::string &entry : registry.ListSubKeyNames()) {
-      registry.CloseRegKey();
-      // An entry that cannot be opened has no sub-keys either, so it is reported too.
-      registry.OpenRegKey(joinKey(path, entry), false);
-      if (!registry.HasChildKeys())
-        context.report(Group, joinKey(base, entry), entry, std::string(NullValue), counter);
-      if (context.stopRequested()) break;
+  walkEachView(context, Group, [&](ViewWalks &walks, std::int32_t &counter) {
+    // The second walk runs even when a stop request ended the first.
+    for (std::string_view path : Paths) {
+      WalkRegistry registry(HKEY_CURRENT_USER);
+      if (!registry.OpenRegKey(path, false)) continue;
+      const std::optional<std::string> base = walks.claim(registry, path);
+      if (!base) continue;
+      for (const std::string &entry : registry.ListSubKeyNames()) {
+        registry.CloseRegKey();
+        // An entry that cannot be opened has no sub-keys either, so it is reported too.
+        registry.OpenRegKey(joinKey(path, entry), false);
+        if (!registry.HasChildKeys())
+          context.report(Group, joinKey(*base, entry), entry, std::string(NullValue), counter);
+        if (context.stopRequested()) break;
+      }
     }
-  }
-  context.writeCount(Group, counter);
+    return WalkEnd::Completed;
+  });
 }
 
 void scanShellExtensions(ScanContext &context) {
   constexpr auto Group = ScanGroupIndex::ShellExtensions;
   constexpr std::string_view Path =
       "\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-  std::int32_t counter = 0;
-  WalkRegistry registry(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenRegKey(Path, false)) return;
-  // The error names the approval, under the machine root, though the server is read under the
-  // classes root.
-  const std::string base = std::string("HKEY_LOCAL_MACHINE") + std::string(Path);
-  for (const std::string &classId : registry.ListValueNames()) {
-    registry.CloseRegKey();
-    registry.CurrentRoot(HKEY_CLASSES_ROOT);
-    std::string serverPath = joinKey("\\CLSID", classId);
-    serverPath += "\\InprocServer32";
-    // An approved class without a server key is not examined.
-    if (!registry.OpenRegKey(serverPath, false)) continue;
-    const std::string v = registry.ReadText("");
-    if (std::optional<std::string> guess = context.brokenReferenceGuess(v))
-      context.report(Group, joinKey(base, classId), v, std::move(*guess), counter);
-    if (context.stopRequested()) return;
-  }
-  context.writeCount(Group, counter);
+  walkEachView(context, Group, [&](ViewWalks &walks, std::int32_t &counter) {
+    WalkRegistry registry(HKEY_LOCAL_MACHINE);
+    if (!registry.OpenRegKey(Path, false)) return WalkEnd::NotWalked;
+    // The error names the approval, under the machine root, though the server is read under
+    // the classes root of the same view.
+    const std::optional<std::string> base = walks.claim(registry, Path);
+    if (!base) return WalkEnd::NotWalked;
+    for (const std::string &classId : registry.ListValueNames()) {
+      registry.CloseRegKey();
+      registry.CurrentRoot(HKEY_CLASSES_ROOT);
+      std::string serverPath = joinKey("\\CLSID", classId);
+      serverPath += "\\InprocServer32";
+      // An approved class without a server key is not examined.
+      if (!registry.OpenRegKey(serverPath, false)) continue;
+      const std::string v = registry.ReadText("");
+      if (std::optional<std::string> guess = context.brokenReferenceGuess(v))
+        context.report(Group, joinKey(*base, classId), v, std::move(*guess), counter);
+      if (context.stopRequested()) return WalkEnd::EndsScanner;
+    }
+    return WalkEnd::Completed;
+  });
 }
 
 void scanFileExtensions(ScanContext &context) {
   constexpr auto Group = ScanGroupIndex::FileExtensions;
   constexpr std::string_view Path = "\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
-  std::int32_t counter = 0;
-  WalkRegistry registry(HKEY_CURRENT_USER);
-  if (!registry.OpenRegKey(Path, false)) return;
-  const std::string base = std::string("HKEY_CURRENT_USER") + std::string(Path);
-  for (const std::string &extension : registry.ListSubKeyNames()) {
-    // Only whether the classes root knows the extension decides; what the user's settings key
-    // holds is not looked at.
-    if (!RegKeyExists(HKEY_CLASSES_ROOT, joinKey("", extension)))
-      context.report(Group, joinKey(base, extension), std::string(), std::string(), counter);
-    if (context.stopRequested()) return;
-  }
-  context.writeCount(Group, counter);
+  walkEachView(context, Group, [&](ViewWalks &walks, std::int32_t &counter) {
+    WalkRegistry registry(HKEY_CURRENT_USER);
+    if (!registry.OpenRegKey(Path, false)) return WalkEnd::NotWalked;
+    const std::optional<std::string> base = walks.claim(registry, Path);
+    if (!base) return WalkEnd::NotWalked;
+    for (const std::string &extension : registry.ListSubKeyNames()) {
+      // Only whether the classes root knows the extension decides; what the user's settings
+      // key holds is not looked at.
+      if (!RegKeyExists(HKEY_CLASSES_ROOT, joinKey("", extension)))
+        context.report(Group, joinKey(*base, extension), std::string(), std::string(), counter);
+      if (context.stopRequested()) return WalkEnd::EndsScanner;
+    }
+    return WalkEnd::Completed;
+  });
 }
 
 } // namespace tw::scan

@@ -2,6 +2,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
+#include "registry/ViewedKeys.h"
 #include "registry/uUtils.h"
 #include "scan/AddScanError.h"
 #include "scan/ScanSession.h"
@@ -159,6 +160,12 @@ FileProbe::EntryKind FileProbe::kindFromListing(std::string_view path) {
   // Walk down from the drive root through the listings. A folder that its parent does not show
   // holds nothing, so references into folders that are gone cost no call to the file system.
   const std::string folded = foldAscii(full);
+  // A 32-bit program's system folder is syswow64, but some folders below it are not: the
+  // listings of the folders on the way would disagree with the file system about such a path,
+  // so it is asked about whole.
+  if (platform::currentView() == platform::ViewKind::Bits32 &&
+      (folded.find("\\SYSTEM32") != std::string::npos || folded.find("\\SYSNATIVE") != std::string::npos))
+    return EntryKind::Unknown;
   const std::string_view fullView = full, foldedView = folded;
   const Folder *current = &listing(fullView.substr(0, 2), foldedView.substr(0, 2));
   for (std::size_t start = 3;;) {
@@ -238,7 +245,7 @@ ScanContext::ScanContext(ScanSession &session)
     : ScanContext(session, platform::machine().files()) {}
 
 ScanContext::ScanContext(ScanSession &session, const platform::FileSystem &files)
-    : m_session(session), m_probe(files) {}
+    : m_session(session), m_probes{FileProbe(files), FileProbe(files)}, m_views(machineViews()) {}
 
 bool ScanContext::stopRequested() const { return m_session.stopRequested(); }
 

@@ -2,6 +2,7 @@
 // What one scan run hands its scanners: the session they report to, and the file tests they
 // share. A context lives for one run of the scan body and is used by the worker thread only.
 
+#include "platform/RegistryView.h"
 #include "scan/ScanGroups.h"
 
 #include <cstdint>
@@ -109,7 +110,15 @@ public:
   ScanContext(ScanSession &session, const platform::FileSystem &files);
 
   ScanSession &session() { return m_session; }
-  FileProbe &files() { return m_probe; }
+  /// The file tests of the calling thread's view (platform::ViewScope): each half of the
+  /// machine resolves the same path text to its own file, so each has its own answers.
+  FileProbe &files() { return m_probes[platform::currentView() == platform::ViewKind::Bits32 ? 1 : 0]; }
+  /// The registry views the scanners walk: the 64-bit one, then on a machine with two the
+  /// 32-bit one.
+  const std::vector<platform::ViewKind> &views() const { return m_views; }
+  /// File tests that reached the file system, and those answered from memory, in every view.
+  std::uint64_t fileLookups() const { return m_probes[0].lookups() + m_probes[1].lookups(); }
+  std::uint64_t fileCacheHits() const { return m_probes[0].hits() + m_probes[1].hits(); }
 
   /// The worker's stop flag.
   bool stopRequested() const;
@@ -118,10 +127,10 @@ public:
   /// Writes `count` as decimal text into the "Errors" column of the group `group`.
   void writeCount(ScanGroupIndex group, std::int32_t count);
   /// IsBrokenReference with this scan's probe.
-  bool isBrokenReference(std::string_view v) { return IsBrokenReference(v, m_probe); }
+  bool isBrokenReference(std::string_view v) { return IsBrokenReference(v, files()); }
   /// GuessPath(`v`) when `v` is a broken reference, nothing otherwise.
   std::optional<std::string> brokenReferenceGuess(std::string_view v) {
-    return scan::brokenReferenceGuess(v, m_probe);
+    return scan::brokenReferenceGuess(v, files());
   }
   /// Reports an error of `group` (its error type) through AddScanError.
   void report(ScanGroupIndex group, std::string keyText, std::string keyValue,
@@ -129,7 +138,8 @@ public:
 
 private:
   ScanSession &m_session;
-  FileProbe m_probe;
+  FileProbe m_probes[2];
+  std::vector<platform::ViewKind> m_views;
 };
 
 } // namespace tw::scan

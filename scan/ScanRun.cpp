@@ -45,8 +45,8 @@ ScanRunResult runScanBody(ScanSession &session) {
   // A stop request during the last group still counts as a stopped scan.
   if (result.kind == ScanEndKind::Completed && session.stopRequested())
     result.kind = ScanEndKind::Stopped;
-  result.fileLookups = context.files().lookups();
-  result.fileCacheHits = context.files().hits();
+  result.fileLookups = context.fileLookups();
+  result.fileCacheHits = context.fileCacheHits();
   return result;
 }
 

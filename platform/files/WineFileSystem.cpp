@@ -6,6 +6,8 @@
 #include "platform/files/NameMatch.h"
 #include "platform/files/ResolvedFolders.h"
 #include "platform/files/WindowsPath.h"
+#include "platform/FileView.h"
+#include "platform/RegistryView.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -79,8 +81,8 @@ private:
 
 } // namespace
 
-WineFileSystem::WineFileSystem(const std::string &prefixDir)
-    : m_prefixDir(std::filesystem::absolute(prefixDir).lexically_normal().string()),
+WineFileSystem::WineFileSystem(const std::string &prefixDir, bool twoViews)
+    : m_prefixDir(std::filesystem::absolute(prefixDir).lexically_normal().string()), m_twoViews(twoViews),
       m_folders(std::make_unique<detail::FolderCache>()),
       m_resolved(std::make_unique<detail::ResolvedFolders>()) {
   while (m_prefixDir.size() > 1 && m_prefixDir.back() == '/') m_prefixDir.pop_back();
@@ -116,8 +118,15 @@ std::string WineFileSystem::currentDirectory() const {
 
 std::optional<FullPath> WineFileSystem::fullPath(std::string_view windowsPath) const {
   if (windowsPath.find('\0') != std::string_view::npos) return std::nullopt;
-  if (isAbsolute(windowsPath)) return detail::fullPathOf(windowsPath, {});
-  return detail::fullPathOf(windowsPath, currentDirectory());
+  auto path = isAbsolute(windowsPath) ? detail::fullPathOf(windowsPath, {})
+                                      : detail::fullPathOf(windowsPath, currentDirectory());
+  // Wine's Windows folder is always C:\windows.
+  if (path && m_twoViews && path->kind == FullPath::Kind::Drive && path->drive == 'C' &&
+      currentView() == ViewKind::Bits32) {
+    constexpr std::string_view WindowsFolder[] = {"windows"};
+    applyWow64FileView(path->components, WindowsFolder);
+  }
+  return path;
 }
 
 std::string WineFileSystem::hostRoot(const FullPath &path) const {

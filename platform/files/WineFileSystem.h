@@ -28,8 +28,10 @@ struct FullPath;
 
 class WineFileSystem final : public FileSystem {
 public:
-  /// `prefixDir`: the prefix folder (holding dosdevices); made absolute here.
-  explicit WineFileSystem(const std::string &prefixDir);
+  /// `prefixDir`: the prefix folder (holding dosdevices); made absolute here. `twoViews`: the
+  /// prefix is 64-bit, so paths in a ViewKind::Bits32 scope resolve as a 32-bit program's do
+  /// (see FileView.h); on a 32-bit prefix every path resolves one way.
+  explicit WineFileSystem(const std::string &prefixDir, bool twoViews = false);
   ~WineFileSystem() override;
 
   std::optional<std::string> hostPath(std::string_view windowsPath,
@@ -65,6 +67,7 @@ private:
   std::string hostRoot(const detail::FullPath &path) const;
 
   std::string m_prefixDir;
+  bool m_twoViews = false;
   std::unique_ptr<detail::DriveMap> m_drives;
   std::unique_ptr<detail::FolderCache> m_folders;
   std::unique_ptr<detail::ResolvedFolders> m_resolved;

@@ -5,10 +5,12 @@
 
 namespace tw::platform {
 
-std::unique_ptr<RegistryApi> makeMemoryRegistry() {
+std::unique_ptr<RegistryApi> makeMemoryRegistry(MemoryRegistryViews views) {
   auto store = std::make_unique<detail::RegistryStore>();
   detail::RootKeys roots = detail::makeRootKeys(*store, detail::DefaultUserSid);
-  return std::make_unique<detail::RegistryEngine>(std::move(store), roots, nullptr);
+  auto engine = std::make_unique<detail::RegistryEngine>(std::move(store), roots, nullptr);
+  engine->setTwoViews(views == MemoryRegistryViews::Two);
+  return engine;
 }
 
 } // namespace tw::platform

@@ -98,7 +98,7 @@ long RegistryEngine::resolve(RegKey handle, Resolved &out) const {
     KeyId id = m_roots[i];
     if (id == NoKey) return error::InvalidHandle;
     if (!m_store->isLive(id) || m_store->generation(id) != m_rootGenerations[i]) return error::KeyDeleted;
-    out = {id, access::KeyAllAccess, true};
+    out = {id, access::KeyAllAccess, true, {false, static_cast<std::uint8_t>(i)}};
     return error::Success;
   }
   if (handle < FirstHandle || (handle - FirstHandle) % 4 != 0) return error::InvalidHandle;
@@ -110,7 +110,7 @@ long RegistryEngine::resolve(RegKey handle, Resolved &out) const {
     slot = m_handles[index];
   }
   if (!m_store->isLive(slot.key) || m_store->generation(slot.key) != slot.generation) return error::KeyDeleted;
-  out = {slot.key, slot.access, false};
+  out = {slot.key, slot.access, false, slot.origin};
   return error::Success;
 }
 
@@ -129,7 +129,7 @@ long RegistryEngine::walk(KeyId from, std::string_view path, KeyId &result) cons
   return status;
 }
 
-long RegistryEngine::allocateHandle(KeyId key, std::uint32_t access, RegKey &result) {
+long RegistryEngine::allocateHandle(KeyId key, std::uint32_t access, RegKey &result, Origin origin) {
   std::lock_guard lock(m_handleMutex);
   std::size_t index = 0;
   if (!m_freeHandles.empty()) {
@@ -140,7 +140,7 @@ long RegistryEngine::allocateHandle(KeyId key, std::uint32_t access, RegKey &res
     index = m_handles.size();
     m_handles.emplace_back();
   }
-  m_handles[index] = {key, m_store->generation(key), access, true};
+  m_handles[index] = {key, m_store->generation(key), access, true, origin};
   result = FirstHandle + static_cast<RegKey>(index * 4);
   return error::Success;
 }
@@ -177,16 +177,38 @@ std::uint32_t RegistryEngine::grantedAccess(std::uint32_t desired, KeyId key, lo
   return access;
 }
 
+RegistryEngine::Origin RegistryEngine::originOf(const Resolved &base, std::uint32_t desiredAccess) const {
+  Origin origin = base.origin;
+  if (!m_twoViews) origin.view32 = false;
+  else if (desiredAccess & access::Wow64_32Key) origin.view32 = true;
+  else if (desiredAccess & access::Wow64_64Key) origin.view32 = false;
+  return origin;
+}
+
+ViewKeys RegistryEngine::viewKeys() const {
+  return {m_roots[rootIndex(HKEY_CLASSES_ROOT)], m_roots[rootIndex(HKEY_CURRENT_USER)]};
+}
+
 long RegistryEngine::openKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result) {
   std::shared_lock lock(m_store->mutex());
   Resolved base;
   if (long status = resolve(parent, base); status != error::Success) return status;
+  const Origin origin = originOf(base, desiredAccess);
   KeyId target = NoKey;
-  if (long status = walk(base.key, subKey, target); status != error::Success) return status;
+  if (!origin.view32) {
+    if (long status = walk(base.key, subKey, target); status != error::Success) return status;
+  } else {
+    if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
+    ViewWalk reached;
+    if (long status = walkView32(*m_store, viewKeys(), base.key, splitKeyPath(subKey), /*allowMissing=*/false, reached);
+        status != error::Success)
+      return status;
+    target = reached.key;
+  }
   long status = error::Success;
   std::uint32_t access = grantedAccess(desiredAccess, target, status);
   if (status != error::Success) return status;
-  return allocateHandle(target, access, result);
+  return allocateHandle(target, access, result, origin);
 }
 
 long RegistryEngine::createKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result,
@@ -195,13 +217,21 @@ long RegistryEngine::createKey(RegKey parent, std::string_view subKey, std::uint
   std::unique_lock lock(m_store->mutex());
   Resolved base;
   if (long status = resolve(parent, base); status != error::Success) return status;
+  const Origin origin = originOf(base, desiredAccess);
   KeyId at = m_store->followLink(base.key);
   if (at == NoKey) return error::FileNotFound;
 
   // Find the first missing name; everything before it must exist (links are followed).
   std::vector<std::string_view> missing;
   long status = error::Success;
-  forEachName(subKey, [&](std::string_view name, bool) {
+  if (origin.view32) {
+    std::vector<std::string_view> names = splitKeyPath(subKey);
+    ViewWalk reached;
+    if (long s = walkView32(*m_store, viewKeys(), base.key, names, /*allowMissing=*/true, reached); s != error::Success)
+      return s;
+    at = reached.key;
+    missing.assign(names.begin() + static_cast<std::ptrdiff_t>(reached.firstMissing), names.end());
+  } else forEachName(subKey, [&](std::string_view name, bool) {
     if (!missing.empty()) {
       missing.push_back(name);
       return true;
@@ -232,7 +262,7 @@ long RegistryEngine::createKey(RegKey parent, std::string_view subKey, std::uint
     at = child;
   }
   if (finalKey == NoKey) finalKey = at;
-  if (long s = allocateHandle(finalKey, access, result); s != error::Success) return s;
+  if (long s = allocateHandle(finalKey, access, result, origin); s != error::Success) return s;
   if (created) *created = !missing.empty();
   return error::Success;
 }
@@ -383,6 +413,40 @@ long RegistryEngine::flushKey(RegKey key) {
   if (m_flush) return m_flush(*m_store);
   m_store->forgetChanges([](std::uint8_t) { return false; });
   return error::Success;
+}
+
+long RegistryEngine::storedKeyPath(RegKey key, RegKey &root, std::string &subKey) {
+  std::shared_lock lock(m_store->mutex());
+  Resolved r;
+  if (long status = resolve(key, r); status != error::Success) return status;
+  // The root the key was opened under names it when it holds it; otherwise the narrowest root
+  // that does (the classes before the machine, the current user before the users).
+  constexpr std::array<RegKey, 5> Narrowest = {HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, HKEY_CURRENT_USER,
+                                               HKEY_LOCAL_MACHINE, HKEY_USERS};
+  std::array<RegKey, 6> candidates{};
+  std::size_t count = 0;
+  if (r.origin.root != NoRoot) candidates[count++] = HKEY_CLASSES_ROOT + r.origin.root;
+  for (RegKey each : Narrowest) candidates[count++] = each;
+  for (std::size_t c = 0; c < count; ++c) {
+    KeyId rootKey = m_roots[rootIndex(candidates[c])];
+    if (rootKey == NoKey) continue;
+    std::vector<std::string_view> names;
+    KeyId at = r.key;
+    while (at != NoKey && at != rootKey) {
+      names.push_back(m_store->keyName(at));
+      at = m_store->key(at).parent;
+    }
+    if (at != rootKey) continue;
+    std::string path;
+    for (auto name = names.rbegin(); name != names.rend(); ++name) {
+      if (!path.empty()) path += '\\';
+      path.append(*name);
+    }
+    root = candidates[c];
+    subKey = std::move(path);
+    return error::Success;
+  }
+  return error::FileNotFound;
 }
 
 long RegistryEngine::discardUnflushedChanges() {

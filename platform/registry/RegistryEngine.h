@@ -5,6 +5,7 @@
 
 #include "platform/RegistryApi.h"
 #include "platform/registry/RegistryStore.h"
+#include "platform/registry/RegistryViews.h"
 
 #include <array>
 #include <functional>
@@ -39,6 +40,10 @@ public:
   /// Refuses every change (opens asking for a modifying right fail with AccessDenied).
   void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
   bool isReadOnly() const { return m_readOnly; }
+  /// Gives the registry a 32-bit view besides the 64-bit one (a 64-bit prefix): opens with
+  /// access::Wow64_32Key then resolve as RegistryViews.h says. Without it both flags are ignored.
+  void setTwoViews(bool twoViews) { m_twoViews = twoViews; }
+  bool hasTwoViews() const override { return m_twoViews; }
   /// The clock that stamps changed keys (FILETIME); tests may fix it.
   void setClock(std::function<std::uint64_t()> clock) { m_clock = std::move(clock); }
   RegistryStore &store() { return *m_store; }
@@ -57,6 +62,7 @@ public:
   long deleteValue(RegKey key, std::string_view name) override;
   long flushKey(RegKey key) override;
   long discardUnflushedChanges() override;
+  long storedKeyPath(RegKey key, RegKey &root, std::string &subKey) override;
   /// The engine alone keeps nothing on disk, so no flush of it fails.
   FlushFailure lastFlushFailure() const override { return {}; }
 
@@ -68,21 +74,33 @@ public:
                    const std::function<void()> &whileLocked);
 
 private:
+  /// What a handle remembers besides its key: the view it was opened in (keys opened relative
+  /// to it stay there) and the predefined root it descends from (by index, NoRoot if none).
+  struct Origin {
+    bool view32 = false;
+    std::uint8_t root = NoRoot;
+  };
+  static constexpr std::uint8_t NoRoot = 0xFF;
   struct Handle {
     KeyId key = NoKey;
     std::uint32_t generation = 0;
     std::uint32_t access = 0;
     bool used = false;
+    Origin origin;
   };
   struct Resolved {
     KeyId key = NoKey;
     std::uint32_t access = 0;
     bool isRoot = false;
+    Origin origin;
   };
 
   long resolve(RegKey handle, Resolved &out) const;
   long walk(KeyId from, std::string_view path, KeyId &result) const;
-  long allocateHandle(KeyId key, std::uint32_t access, RegKey &result);
+  long allocateHandle(KeyId key, std::uint32_t access, RegKey &result, Origin origin);
+  /// The view an open relative to `base` with `desiredAccess` works in.
+  Origin originOf(const Resolved &base, std::uint32_t desiredAccess) const;
+  ViewKeys viewKeys() const;
   bool isWritable(KeyId key) const;
   bool isProtected(KeyId key) const;
   std::uint32_t grantedAccess(std::uint32_t desired, KeyId key, long &error) const;
@@ -96,6 +114,7 @@ private:
   FlushFunction m_flush;
   std::function<std::uint64_t()> m_clock;
   bool m_readOnly = false;
+  bool m_twoViews = false;
 
   mutable std::mutex m_handleMutex;
   std::vector<Handle> m_handles;

@@ -155,6 +155,10 @@ public:
   long deleteValue(RegKey key, std::string_view name) override { return m_engine->deleteValue(key, name); }
   long flushKey(RegKey key) override { return m_engine->flushKey(key); }
   long discardUnflushedChanges() override { return m_engine->discardUnflushedChanges(); }
+  bool hasTwoViews() const override { return m_engine->hasTwoViews(); }
+  long storedKeyPath(RegKey key, RegKey &root, std::string &subKey) override {
+    return m_engine->storedKeyPath(key, root, subKey);
+  }
 
   long reloadBackingStore(std::string *problem) override;
 
@@ -354,6 +358,8 @@ void WineRegistryImpl::takeFileFacts(const LoadedPrefix &loaded) {
     m_readOnlyReason = loaded.readOnlyReason;
   }
   m_engine->setReadOnly(m_options.readOnly || loaded.serverOwnsRegistry);
+  // A 64-bit prefix keeps the 32-bit programs' keys in a view of their own; a 32-bit one has one view.
+  m_engine->setTwoViews(loaded.arch == "win64");
 }
 
 long WineRegistryImpl::reloadBackingStore(std::string *problem) {

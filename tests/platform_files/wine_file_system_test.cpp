@@ -2,6 +2,8 @@
 // listings with their attributes, existence, changes and the current folder.
 
 #include "platform/files/WineFileSystem.h"
+#include "platform/FileView.h"
+#include "platform/RegistryView.h"
 
 #include "TempPrefix.h"
 
@@ -407,4 +409,63 @@ TEST_F(WineFileSystemTest, DeleteFileInsideDeletesOnlyPlainFilesInsideTheFolder)
   EXPECT_FALSE(fs::exists(prefix.driveC() / "cache" / "sub" / "page.htm"));
   EXPECT_FALSE(fs::exists(prefix.driveC() / "cache" / "Upper.HTM"));
   EXPECT_FALSE(files.fileExists("C:\\cache\\upper.htm")) << "the folder's listing is read again";
+}
+
+// A 32-bit program on a 64-bit prefix: its system32 is syswow64, except the folders both halves
+// share; sysnative reaches the real system32. On a 32-bit prefix nothing is redirected.
+TEST_F(WineFileSystemTest, The32BitViewResolvesSystem32ToSyswow64) {
+  using tw::platform::ViewKind;
+  using tw::platform::ViewScope;
+  prefix.write("windows/system32/only64.dll");
+  prefix.write("windows/syswow64/only32.dll");
+  prefix.write("windows/system32/drivers/etc/hosts");
+  prefix.write("windows/system32/spool/drivers/x.dll");
+  prefix.write("windows/system32/catroot2/y.cat");
+  WineFileSystem twoViews(prefix.dir(), /*twoViews=*/true);
+  {
+    ViewScope scope(ViewKind::Bits32);
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\system32\\only32.dll"));
+    EXPECT_TRUE(twoViews.fileExists("c:\\WINDOWS\\System32\\ONLY32.DLL"));
+    EXPECT_FALSE(twoViews.fileExists("C:\\windows\\system32\\only64.dll"));
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\sysnative\\only64.dll"));
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\system32\\drivers\\etc\\hosts"));
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\system32\\spool\\drivers\\x.dll"));
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\system32\\catroot2\\y.cat"));
+    EXPECT_TRUE(twoViews.fileExists("C:\\windows\\temp\\..\\system32\\only32.dll"));
+    std::vector<std::string> listed;
+    auto finder = twoViews.findFiles("C:\\windows\\system32\\*.dll");
+    while (auto entry = finder->next()) listed.push_back(entry->name);
+    EXPECT_EQ(listed, std::vector<std::string>{"only32.dll"});
+  }
+  // Outside the scope, and on a prefix with one view, system32 is system32.
+  EXPECT_TRUE(twoViews.fileExists("C:\\windows\\system32\\only64.dll"));
+  EXPECT_FALSE(twoViews.fileExists("C:\\windows\\system32\\only32.dll"));
+  ViewScope scope(ViewKind::Bits32);
+  EXPECT_TRUE(files.fileExists("C:\\windows\\system32\\only64.dll"));
+}
+
+TEST(FileView, OnlyTheSystemFolderOfTheWindowsFolderMoves) {
+  using tw::platform::applyWow64FileView;
+  constexpr std::string_view Windows[] = {"WINNT"};
+  struct Case {
+    std::vector<std::string> in;
+    std::vector<std::string> out;
+  };
+  const Case cases[] = {
+      {{"winnt", "System32", "a.dll"}, {"winnt", "syswow64", "a.dll"}},
+      {{"WINNT", "system32"}, {"WINNT", "syswow64"}},
+      {{"winnt", "SysNative", "b"}, {"winnt", "system32", "b"}},
+      {{"winnt", "system32", "LogFiles", "c"}, {"winnt", "system32", "LogFiles", "c"}},
+      {{"winnt", "system32", "drivers", "etc"}, {"winnt", "system32", "drivers", "etc"}},
+      {{"winnt", "system32", "drivers", "x.sys"}, {"winnt", "syswow64", "drivers", "x.sys"}},
+      {{"winnt", "system32", "catroot"}, {"winnt", "system32", "catroot"}},
+      {{"other", "system32", "a"}, {"other", "system32", "a"}},
+      {{"winnt"}, {"winnt"}},
+      {{"winnt", "system"}, {"winnt", "system"}},
+  };
+  for (const Case &c : cases) {
+    std::vector<std::string> path = c.in;
+    EXPECT_EQ(applyWow64FileView(path, Windows), c.in != c.out);
+    EXPECT_EQ(path, c.out);
+  }
 }
