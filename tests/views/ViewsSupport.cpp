@@ -63,11 +63,10 @@ static bool isPlainAscii(const std::string &text) {
   return text.find('?') == std::string::npos; // reg.exe prints what it cannot convert as '?'
 }
 
-Listing wineQuery(const fs::path &prefix, const std::string &key, bool thirtyTwoBit) {
+// A listing from what `reg query KEY` printed.
+static Listing parseListing(const std::string &printed, const std::string &key) {
   Listing listing;
-  int status = -1;
-  std::istringstream lines(runInPrefix(prefix, wineCommand(thirtyTwoBit) + " reg query " + quoted(key), &status));
-  listing.found = status == 0;
+  std::istringstream lines(printed);
   const std::size_t keyNames = static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\'));
   for (std::string line; std::getline(lines, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -90,6 +89,43 @@ Listing wineQuery(const fs::path &prefix, const std::string &key, bool thirtyTwo
     if (isPlainAscii(name) && isPlainAscii(data)) listing.values[name] = {type, data};
   }
   return listing;
+}
+
+std::vector<Listing> wineQueries(const fs::path &prefix, const std::vector<std::string> &keys, bool thirtyTwoBit) {
+  // One command interpreter of the chosen side runs every query: starting Wine's programs one
+  // by one costs a second each.
+  static constexpr const char *Marker = "####";
+  std::string batch = "@echo off\r\n";
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    batch += "echo " + std::string(Marker) + "\r\nreg query \"" + keys[i] + "\"\r\necho " + Marker +
+             "%ERRORLEVEL%\r\n";
+  const fs::path file = prefix / "drive_c" / "tw-reg-queries.bat";
+  std::ofstream(file, std::ios::binary) << batch;
+  const std::string printed = runInPrefix(prefix, wineCommand(thirtyTwoBit) + " cmd /c 'C:\\tw-reg-queries.bat'");
+  std::error_code ignored;
+  fs::remove(file, ignored);
+
+  std::vector<Listing> listings;
+  std::size_t at = 0;
+  for (const std::string &key : keys) {
+    const std::size_t begin = printed.find(Marker, at);
+    const std::size_t end = begin == std::string::npos ? std::string::npos : printed.find(Marker, begin + 4);
+    if (end == std::string::npos) {
+      ADD_FAILURE() << "Wine's command interpreter printed no answer for " << key;
+      listings.emplace_back();
+      continue;
+    }
+    const std::size_t lineEnd = begin + 4;
+    Listing listing = parseListing(printed.substr(lineEnd, end - lineEnd), key);
+    listing.found = printed.compare(end + 4, 2, "0\r") == 0 || printed.compare(end + 4, 2, "0\n") == 0;
+    listings.push_back(std::move(listing));
+    at = end + 4;
+  }
+  return listings;
+}
+
+Listing wineQuery(const fs::path &prefix, const std::string &key, bool thirtyTwoBit) {
+  return wineQueries(prefix, {key}, thirtyTwoBit).front();
 }
 
 static std::string hexBytes(const std::vector<std::uint8_t> &data) {

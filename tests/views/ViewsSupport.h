@@ -53,6 +53,9 @@ private:
 /// `reg query KEY` through Wine's 32-bit or 64-bit tools (inside a WineSession, or Wine's own
 /// server ends a few seconds later).
 Listing wineQuery(const std::filesystem::path &prefix, const std::string &key, bool thirtyTwoBit);
+/// Several keys' listings through one run of Wine's command interpreter of that side.
+std::vector<Listing> wineQueries(const std::filesystem::path &prefix, const std::vector<std::string> &keys,
+                                 bool thirtyTwoBit);
 
 /// The same listing through our registry, the key opened with KEY_READ | `viewFlags`.
 Listing ourQuery(platform::RegistryApi &reg, platform::RegKey root, const std::string &path,

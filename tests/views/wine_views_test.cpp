@@ -118,10 +118,15 @@ TEST_F(WineViews, EachViewReadsWhatWinesToolsOfThatViewRead) {
   auto reg = openRegistry();
   ASSERT_NE(reg, nullptr);
   WineSession wine(prefix);
+  std::vector<std::string> keys;
+  for (const Sample &s : samples) keys.push_back(s.wineName);
   for (const bool thirtyTwoBit : {true, false}) {
     SCOPED_TRACE(thirtyTwoBit ? "32-bit view against plain wine" : "64-bit view against the 64-bit loader");
-    for (const Sample &s : samples) {
-      const Listing theirs = wineQuery(prefix, s.wineName, thirtyTwoBit);
+    const std::vector<Listing> listings = wineQueries(prefix, keys, thirtyTwoBit);
+    ASSERT_EQ(listings.size(), keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+      const Sample &s = samples[i];
+      const Listing &theirs = listings[i];
       const Listing ours = ourQuery(*reg, s.root, s.path, thirtyTwoBit ? View32 : View64);
       ASSERT_TRUE(theirs.found) << s.wineName;
       EXPECT_TRUE(ours.found) << s.wineName;
