@@ -2,11 +2,13 @@
 // wineboot: each view reads what Wine's tools of that view read and writes what they then read;
 // a real 32-bit NSIS installer registers a program in the 32-bit view, and once its folder is
 // removed by hand the scan reports every entry it left, in either view, and none while it was
-// installed; fixing them, closing and restoring gives the registry back. Skipped without wine,
-// its 32-bit part or makensis.
+// installed; fixing them, closing and restoring gives the registry back. Last, the generator's
+// 32-bit half replaces the registry and Wine's tools of each side find its entries where their
+// side looks. Skipped without wine, its 32-bit part or makensis.
 
 #include "ViewsSupport.h"
 
+#include "generator/PrefixGenerator.h"
 #include "platform/WineRegistry.h"
 
 #include <gmock/gmock.h>
@@ -260,6 +262,68 @@ TEST_F(WineViews, A32BitInstallersEntriesAreReportedOnceItsFolderIsGone) {
   WineSession wine(prefix);
   EXPECT_EQ(wineQuery(prefix, "HKCR\\CLSID\\" + std::string(DocumentClass) + "\\InprocServer32", true).values["(Default)"].second,
             folder + "\\viewsapp.dll");
+}
+
+// Runs last: it replaces the prefix's registry with a generated one.
+TEST_F(WineViews, WinesToolsFindTheGeneratedHalvesWhereTheirSideLooks) {
+  generator::GeneratorOptions options = generator::GeneratorOptions::demo();
+  options.arch = generator::PrefixArch::Win64With32Bit;
+  options.overwrite = true;
+  const generator::GenerateResult made = generator::generatePrefix(prefix.string(), options);
+  ASSERT_TRUE(made) << made.description();
+
+  // The first 32-bit row of each kind, and where a 32-bit program finds its entry: the same key
+  // text without Wow6432Node.
+  struct Probe {
+    std::string key32;   ///< the key a 32-bit program opens
+    std::string stored;  ///< where it is stored, as the 64-bit side sees it
+    std::string name;    ///< the value looked at
+    std::string data;    ///< its data, when the row shows it whole
+  };
+  std::vector<Probe> probes;
+  std::set<std::string> kinds;
+  for (const std::string &line : fileLines(prefix / generator::ExpectedErrorsFileName)) {
+    std::vector<std::string> f;
+    for (std::size_t from = 0, tab = 0; tab != std::string::npos; from = tab + 1) {
+      tab = line.find('\t', from);
+      f.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+    }
+    const std::size_t node = f[1].find("\\Wow6432Node");
+    if (f.size() != 4 || node == std::string::npos || !kinds.insert(f[0]).second) continue;
+    const std::string key32 = f[1].substr(0, node) + f[1].substr(node + 12);
+    if (f[0] == "COM/ActiveX") probes.push_back({key32, f[1], "(Default)", f[2]});
+    else if (f[0] == "Uninstall")
+      probes.push_back({key32.substr(0, key32.rfind('\\')), f[1].substr(0, f[1].rfind('\\')), "UninstallString", f[2]});
+    else if (f[0] == "Shared DLLs") {
+      const std::string location = "\\SharedDlls\\";
+      probes.push_back({key32.substr(0, key32.find(location) + location.size() - 1),
+                        f[1].substr(0, f[1].find(location) + location.size() - 1), f[2], ""});
+    } else {
+      probes.push_back({key32.substr(0, key32.rfind('\\')), f[1].substr(0, f[1].rfind('\\')),
+                        key32.substr(key32.rfind('\\') + 1), ""});
+    }
+  }
+  EXPECT_EQ(kinds, (std::set<std::string>{"COM/ActiveX", "Help File", "Shared DLLs", "Shell Extensions", "Uninstall"}));
+  std::vector<std::string> keys32, stored;
+  for (const Probe &p : probes) {
+    keys32.push_back(p.key32);
+    stored.push_back(p.stored);
+  }
+  const std::vector<Listing> seen32 = wineQueries(prefix, keys32, true);
+  const std::vector<Listing> seenStored = wineQueries(prefix, stored, false);
+  const std::vector<Listing> seen64 = wineQueries(prefix, keys32, false);
+  ASSERT_EQ(seen32.size(), probes.size());
+  for (std::size_t i = 0; i < probes.size(); ++i) {
+    SCOPED_TRACE(probes[i].stored);
+    for (const Listing *listing : {&seen32[i], &seenStored[i]}) {
+      ASSERT_TRUE(listing->values.count(probes[i].name)) << probes[i].name;
+      if (!probes[i].data.empty()) {
+        EXPECT_EQ(listing->values.at(probes[i].name).second, probes[i].data);
+      }
+    }
+    EXPECT_FALSE(seen64[i].values.count(probes[i].name)) << "the 64-bit side has an entry of its own there";
+  }
+  runInPrefix(prefix, "wineserver -w");
 }
 
 } // namespace
