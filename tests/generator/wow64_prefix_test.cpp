@@ -3,12 +3,11 @@
 // and the files of the 32-bit rows are missing where a 32-bit program looks (syswow64) while a
 // file of the same name exists in system32. A 32-bit prefix has one view.
 
+#include "LoadedRegistry.h"
 #include "TempFolder.h"
 
 #include "generator/CommandLine.h"
 #include "generator/PrefixGenerator.h"
-#include "platform/RegistryApi.h"
-#include "platform/WineRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +19,7 @@
 namespace tw::generator {
 namespace {
 
+using test::LoadedRegistry;
 using test::readWholeFile;
 using test::TempFolder;
 namespace fs = std::filesystem;
@@ -79,54 +79,6 @@ bool existsOnDrive(const std::string &prefix, const std::string &windowsPath) {
   return true;
 }
 
-class RawRegistry {
-public:
-  explicit RawRegistry(const std::string &prefix) {
-    platform::WineRegistryOptions o;
-    o.readOnly = true;
-    o.ignoreRunningServer = true;
-    m_registry = platform::openWineRegistry(prefix, m_load, o);
-  }
-  bool loaded() const { return m_registry != nullptr; }
-  std::vector<std::string> subKeys(RegKey root, const std::string &path) {
-    std::vector<std::string> names;
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != 0)
-      return names;
-    for (std::uint32_t i = 0;; ++i) {
-      std::string name;
-      if (m_registry->enumKey(key, i, name) != 0)
-        break;
-      names.push_back(name);
-    }
-    m_registry->closeKey(key);
-    return names;
-  }
-  bool keyExists(RegKey root, const std::string &path) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != 0)
-      return false;
-    m_registry->closeKey(key);
-    return true;
-  }
-  std::string text(RegKey root, const std::string &path, const std::string &name) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != 0)
-      return "<no key>";
-    platform::RegValue value;
-    const long status = m_registry->queryValue(key, name, value);
-    m_registry->closeKey(key);
-    if (status != 0)
-      return "<no value>";
-    std::string data(value.data.begin(), value.data.end());
-    return data.substr(0, data.find('\0'));
-  }
-
-private:
-  platform::RegistryLoadResult m_load;
-  std::unique_ptr<platform::WineRegistry> m_registry;
-};
-
 TEST(Wow64Prefix, The64BitHalfIsThePrefixWithoutIt) {
   TempFolder folder;
   ASSERT_TRUE(generatePrefix(folder / "win64", options(PrefixArch::Win64)));
@@ -173,7 +125,7 @@ TEST(Wow64Prefix, EntriesLieWhereWineKeepsThem) {
   TempFolder folder;
   const std::string prefix = folder / "p";
   ASSERT_TRUE(generatePrefix(prefix, options(PrefixArch::Win64With32Bit)));
-  RawRegistry reg(prefix);
+  LoadedRegistry reg(prefix);
   ASSERT_TRUE(reg.loaded());
   const RegKey HKLM = platform::HKEY_LOCAL_MACHINE;
 
@@ -224,10 +176,10 @@ TEST(Wow64Prefix, EntriesLieWhereWineKeepsThem) {
     } else if (type == "Uninstall") {
       EXPECT_EQ(reg.text(root, parent, "UninstallString"), value);
     } else if (type == "Shell Extensions") {
-      EXPECT_NE(reg.text(root, parent, last), "<no value>");
+      EXPECT_TRUE(reg.valueExists(root, parent, last));
       EXPECT_EQ(reg.text(platform::HKEY_CLASSES_ROOT, "Wow6432Node\\CLSID\\" + last + "\\InprocServer32", ""), value);
     } else {
-      EXPECT_NE(reg.text(root, parent, last), "<no key>");
+      EXPECT_TRUE(reg.valueExists(root, parent, last));
     }
     ASSERT_FALSE(guess.empty());
     if (guess.starts_with("\\\\"))
