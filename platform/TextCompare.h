@@ -1,5 +1,6 @@
 #pragma once
-// The platform's locale-aware string comparison (lstrcmpA), as the program's sorted lists use it.
+// The platform's locale-aware string comparison (lstrcmpA), as the program's sorted lists use it,
+// and the comparison of names without regard to the case of ASCII letters.
 
 #include <string_view>
 
@@ -10,5 +11,8 @@ namespace tw::platform {
 /// ordered lower case first. Punctuation and spaces sort before digits, digits before letters.
 /// Returns <0, 0 or >0.
 int compareLocaleText(std::string_view a, std::string_view b);
+
+/// True when the two texts differ in nothing but the case of the letters A to Z.
+bool equalIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 } // namespace tw::platform

@@ -2,6 +2,7 @@
 
 #include "platform/Machine.h"
 #include "platform/RegistryApi.h"
+#include "platform/TextCompare.h"
 
 #include <algorithm>
 
@@ -20,16 +21,6 @@ static std::vector<std::string_view> namesOf(std::string_view path) {
   return names;
 }
 
-static bool sameAsciiName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 static std::string joinNames(const std::vector<std::string_view> &names) {
   std::string joined;
@@ -47,8 +38,8 @@ std::string spellStoredPath(std::string_view storedPath, std::string_view viewPa
   std::size_t v = 0;
   for (std::string_view name : stored) {
     std::string_view use = name;
-    if (v < view.size() && sameAsciiName(name, view[v])) use = view[v++];
-    else if (!sameAsciiName(name, "Wow6432Node")) return joinNames(stored);
+    if (v < view.size() && platform::equalIgnoringAsciiCase(name, view[v])) use = view[v++];
+    else if (!platform::equalIgnoringAsciiCase(name, "Wow6432Node")) return joinNames(stored);
     if (!spelled.empty()) spelled += '\\';
     spelled.append(use);
   }

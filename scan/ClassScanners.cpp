@@ -4,6 +4,7 @@
 
 #include "scan/Scanners.h"
 
+#include "platform/TextCompare.h"
 #include "registry/RegistryAccess.h"
 #include "registry/uUtils.h"
 #include "scan/ScanContext.h"
@@ -26,16 +27,7 @@ using detail::WalkRegistry;
 
 static bool startsWithBrace(std::string_view text) { return !text.empty() && text.front() == '{'; }
 
-static bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
+using platform::equalIgnoringAsciiCase;
 
 namespace {
 /// The sub-keys a class has, so that only the server keys that are there are opened: a class

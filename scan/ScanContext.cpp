@@ -1,6 +1,8 @@
 #include "scan/ScanContext.h"
 
 #include "platform/FileSystem.h"
+#include "platform/FileView.h"
+#include "platform/SystemInfo.h"
 #include "platform/Machine.h"
 #include "registry/ViewedKeys.h"
 #include "registry/uUtils.h"
@@ -141,6 +143,42 @@ static bool isMissingOrFile(FileProbe::EntryKind kind) {
   return kind == FileProbe::EntryKind::Missing || kind == FileProbe::EntryKind::File;
 }
 
+bool FileProbe::toThirtyTwoBitFolder(std::string &full) {
+  if (!m_windowsFolder) {
+    // "C:\windows" as the drive and the names below its root.
+    m_windowsFolder.emplace();
+    const std::string windows = platform::machine().system().windowsDirectory();
+    if (windows.size() >= 3 && windows[1] == ':') {
+      m_windowsFolder->push_back(foldAscii(windows.substr(0, 2)));
+      for (std::size_t start = 3; start < windows.size();) {
+        const std::size_t cut = std::min(windows.find('\\', start), windows.size());
+        if (cut > start) m_windowsFolder->push_back(windows.substr(start, cut - start));
+        start = cut + 1;
+      }
+    }
+  }
+  if (m_windowsFolder->empty() || foldAscii(full.substr(0, 2)) != m_windowsFolder->front()) return true;
+  std::vector<std::string> names;
+  for (std::size_t start = 3; start <= full.size();) {
+    const std::size_t cut = std::min(full.find('\\', start), full.size());
+    names.push_back(full.substr(start, cut - start));
+    start = cut + 1;
+  }
+  std::vector<std::string_view> folder(m_windowsFolder->begin() + 1, m_windowsFolder->end());
+  platform::applyWow64FileView(names, folder);
+  // What stays in system32 (the folders both halves share, sysnative) disagrees with the
+  // listing of system32 itself, which the file system shows as syswow64: asked about whole.
+  if (names.size() > folder.size() && foldAscii(names[folder.size()]) == "SYSTEM32") {
+    bool inFolder = true;
+    for (std::size_t i = 0; i < folder.size(); ++i) inFolder = inFolder && foldAscii(names[i]) == foldAscii(folder[i]);
+    if (inFolder) return false;
+  }
+  std::string mapped = full.substr(0, 2);
+  for (const std::string &name : names) mapped.append(1, '\\').append(name);
+  full = std::move(mapped);
+  return true;
+}
+
 FileProbe::EntryKind FileProbe::kindFromListing(std::string_view path) {
   if (hasCharacterRefusedInNames(path)) return EntryKind::Missing;
   // A relative name is looked for in the current folder, which does not change during a scan.
@@ -159,13 +197,9 @@ FileProbe::EntryKind FileProbe::kindFromListing(std::string_view path) {
 
   // Walk down from the drive root through the listings. A folder that its parent does not show
   // holds nothing, so references into folders that are gone cost no call to the file system.
+  // A 32-bit program's system folder is syswow64: its paths are walked there.
+  if (platform::currentView() == platform::ViewKind::Bits32 && !toThirtyTwoBitFolder(full)) return EntryKind::Unknown;
   const std::string folded = foldAscii(full);
-  // A 32-bit program's system folder is syswow64, but some folders below it are not: the
-  // listings of the folders on the way would disagree with the file system about such a path,
-  // so it is asked about whole.
-  if (platform::currentView() == platform::ViewKind::Bits32 &&
-      (folded.find("\\SYSTEM32") != std::string::npos || folded.find("\\SYSNATIVE") != std::string::npos))
-    return EntryKind::Unknown;
   const std::string_view fullView = full, foldedView = folded;
   const Folder *current = &listing(fullView.substr(0, 2), foldedView.substr(0, 2));
   for (std::size_t start = 3;;) {

@@ -82,6 +82,8 @@ private:
   std::unordered_map<std::string, Folder, TextHash, std::equal_to<>> m_folders;
   std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> m_guesses;
   std::optional<std::string> m_currentDirectory;
+  /// The Windows folder: its drive (folded) and then its names below the drive's root.
+  std::optional<std::vector<std::string>> m_windowsFolder;
   std::uint64_t m_lookups = 0;
   std::uint64_t m_hits = 0;
 
@@ -89,6 +91,10 @@ private:
   Answer &answerFor(std::string_view path, bool wantFile);
   /// What the listings of the path's folders say of it; Unknown when they cannot tell.
   EntryKind kindFromListing(std::string_view path);
+  /// Rewrites the full path `full` as a 32-bit program's path resolves (platform/FileView.h),
+  /// so that its folders' listings can be walked; false for a path whose listings would
+  /// disagree with the file system (one in a folder of system32 both halves share).
+  bool toThirtyTwoBitFolder(std::string &full);
   /// What the folder "X:" or "X:\\dir\\..." holds, read through the file system once per scan;
   /// `foldedPath` is the same path with its letters in upper case.
   const Folder &listing(std::string_view folderPath, std::string_view foldedPath);

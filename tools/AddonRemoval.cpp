@@ -89,20 +89,24 @@ static std::vector<AddonEntry> entriesOf(const lists::Row &row) {
     if (!namesOneKey(subKey)) return {};
     return {{Kind::SubKey, HKEY_CURRENT_USER, std::string(MenuExtensionKey), subKey}};
   }
+  // An add-on of the 32-bit view names where its keys are stored; the others are at the fixed keys.
+  const std::optional<AddonKeys> stored = AddonKeysOf(row.data);
+  auto registration = [&](std::string_view fixed) { return stored ? stored->registrationKey : std::string(fixed); };
   std::vector<AddonEntry> entries;
-  if (namesOneKey(id)) entries.push_back({Kind::ClassKey, HKEY_CLASSES_ROOT, "\\CLSID", id});
+  if (namesOneKey(id)) entries.push_back({Kind::ClassKey, HKEY_CLASSES_ROOT, stored ? stored->classParent : "\\CLSID", id});
   if (type == DownloadHandlerKind)
     entries.push_back({Kind::Value, HKEY_CURRENT_USER, std::string(BrowserKey), std::string(DownloadHandlerValue)});
   else if (type == MachineToolbarKind)
-    entries.push_back({Kind::Value, HKEY_LOCAL_MACHINE, std::string(MachineToolbarKey), id});
+    entries.push_back({Kind::Value, HKEY_LOCAL_MACHINE, registration(MachineToolbarKey), id});
   else if (type == UserToolbarKind)
-    entries.push_back({Kind::Value, HKEY_CURRENT_USER, std::string(UserToolbarKey), id});
+    entries.push_back({Kind::Value, HKEY_CURRENT_USER, registration(UserToolbarKey), id});
   else if (type == BrowserExtensionKind && namesOneKey(id))
-    entries.push_back({Kind::SubKey, HKEY_CURRENT_USER, std::string(BrowserExtensionKey), id});
+    entries.push_back({Kind::SubKey, HKEY_CURRENT_USER, registration(BrowserExtensionKey), id});
   else if (type == MachineExplorerBarKind && namesOneKey(id))
-    entries.push_back({Kind::SubKey, HKEY_LOCAL_MACHINE, std::string(MachineExplorerBarKey), id});
+    entries.push_back({Kind::SubKey, HKEY_LOCAL_MACHINE, registration(MachineExplorerBarKey), id});
   else if (type == UserExplorerBarKind && namesOneKey(id))
-    entries.push_back({Kind::SubKey, HKEY_CURRENT_USER, "\\SOFTWARE\\Microsoft\\Internet Explorer\\Explorer Bars", id});
+    entries.push_back({Kind::SubKey, HKEY_CURRENT_USER,
+                       registration("\\SOFTWARE\\Microsoft\\Internet Explorer\\Explorer Bars"), id});
   else if (type != DownloadHandlerKind)
     return {};
   return entries;
@@ -119,7 +123,9 @@ static void removeEntries(pugi::xml_node record, const std::vector<AddonEntry> &
   }
   for (const AddonEntry &entry : entries) {
     switch (entry.kind) {
-    case Kind::ClassKey: DeleteClassKey(entry.name); break;
+    case Kind::ClassKey:
+      if (namesOneKey(entry.name)) DeleteRegKey(entry.root, entry.parentKey, entry.name);
+      break;
     case Kind::Value: DeleteRegValue(entry.root, entry.parentKey, entry.name); break;
     case Kind::SubKey: DeleteRegKey(entry.root, entry.parentKey, entry.name); break;
     }

@@ -4,6 +4,7 @@
 #include "tools/Toolbar_Unit.h"
 
 #include "lists/CheckableList.h"
+#include "registry/ViewedKeys.h"
 #include "registry/uUtils.h"
 
 #include <array>
@@ -14,7 +15,15 @@ namespace tw::tools {
 // A binary value is read into a buffer of this size; a longer one cannot be shown as text.
 static constexpr std::size_t MaxBinaryTextBytes = 255;
 
-static const std::string ClassesKey = "\\CLSID\\";
+static constexpr std::string_view ClassesKey = "\\CLSID\\";
+
+std::string addonKeysData(const AddonKeys &keys) { return keys.classParent + "\n" + keys.registrationKey; }
+
+std::optional<AddonKeys> AddonKeysOf(std::string_view data) {
+  const std::size_t cut = data.find('\n');
+  if (cut == std::string_view::npos) return std::nullopt;
+  return AddonKeys{std::string(data.substr(0, cut)), std::string(data.substr(cut + 1))};
+}
 
 std::string ReadValueText(RootKey root, std::string_view keyPath, std::string_view valueName) {
   TRegistry registry;
@@ -47,7 +56,7 @@ std::string ReadValueText(RootKey root, std::string_view keyPath, std::string_vi
 }
 
 TToolbarInfo ReadClassInfo(std::string_view classId, std::string_view serverKeyName) {
-  const std::string classKey = ClassesKey + std::string(classId);
+  const std::string classKey = std::string(ClassesKey) + std::string(classId);
   TToolbarInfo info;
   info.name = ReadValueText(HKEY_CLASSES_ROOT, classKey, {});
   info.path = ReadValueText(HKEY_CLASSES_ROOT, classKey + "\\" + std::string(serverKeyName), {});
@@ -83,11 +92,54 @@ static std::string extensionOf(std::string_view path) {
   return lowerAscii(path.substr(dot));
 }
 
-static std::vector<std::string> valueNamesOf(RootKey root, std::string_view keyPath) {
-  TRegistry registry;
-  registry.CurrentRoot(root);
-  if (!registry.OpenRegKey(keyPath, /*canCreate=*/false)) return {};
-  return registry.ListValueNames();
+/// The names of `root`'s `keyPath` in each registry view of the machine (values or sub-keys),
+/// each with the data its rows keep: nothing in the 64-bit view; in the 32-bit view where the
+/// add-on's keys are stored (AddonKeysOf). A key both views share is walked once.
+template <typename Visit>
+static void forEachViewedName(RootKey root, std::string_view keyPath, bool valueNames, Visit &&visit) {
+  ViewedKeys viewed;
+  for (platform::ViewKind view : machineViews()) {
+    platform::ViewScope scope(view);
+    TRegistry registry;
+    registry.CurrentRoot(root);
+    if (!registry.OpenRegKey(keyPath, /*canCreate=*/false)) continue;
+    const std::optional<StoredKey> registration = viewed.claim(registry, keyPath);
+    if (!registration) continue;
+    const std::vector<std::string> names = valueNames ? registry.ListValueNames() : registry.ListSubKeyNames();
+    std::string data;
+    if (view == platform::ViewKind::Bits32) {
+      // The classes of the 32-bit view: their key where it is stored (Wow6432Node\CLSID).
+      TRegistry classes;
+      classes.CurrentRoot(HKEY_CLASSES_ROOT);
+      std::string classParent(ClassesKey.substr(0, ClassesKey.size() - 1));
+      if (classes.OpenRegKey(classParent, /*canCreate=*/false))
+        if (const std::optional<StoredKey> stored = classes.storedKey(); stored && stored->root == HKEY_CLASSES_ROOT)
+          classParent = "\\" + stored->path;
+      data = addonKeysData({classParent, "\\" + registration->path});
+    }
+    for (const std::string &name : names) visit(name, data);
+  }
+}
+
+/// Toolbars: the values of the key whose names begin with "{" name their classes. The default
+/// value (empty name) stays in the walk and gives no row, its identity being empty.
+static void listToolbarValues(lists::CheckableList &found, RootKey root, std::string_view keyPath,
+                              std::string_view serverKeyName, std::string_view label) {
+  forEachViewedName(root, keyPath, /*valueNames=*/true, [&](const std::string &name, const std::string &data) {
+    if (!name.empty() && name.front() != '{') return;
+    const TToolbarInfo info = ReadClassInfo(name, serverKeyName);
+    AddAddonRow(found, label, info.name, name, info.path, data);
+  });
+}
+
+/// Extensions and explorer bars: each sub-key names a class, listed when its server is a ".dll".
+static void listClassSubKeys(lists::CheckableList &found, RootKey root, std::string_view keyPath,
+                             std::string_view label) {
+  forEachViewedName(root, keyPath, /*valueNames=*/false, [&](const std::string &name, const std::string &data) {
+    const TToolbarInfo info = ReadClassInfo(name, "InprocServer32");
+    if (extensionOf(info.path) != ".dll") return;
+    AddAddonRow(found, label, info.name, name, info.path, data);
+  });
 }
 
 static std::vector<std::string> subKeyNamesOf(RootKey root, std::string_view keyPath) {
@@ -95,27 +147,6 @@ static std::vector<std::string> subKeyNamesOf(RootKey root, std::string_view key
   registry.CurrentRoot(root);
   if (!registry.OpenRegKey(keyPath, /*canCreate=*/false)) return {};
   return registry.ListSubKeyNames();
-}
-
-/// Toolbars: the values of the key whose names begin with "{" name their classes. The default
-/// value (empty name) stays in the walk and gives no row, its identity being empty.
-static void listToolbarValues(lists::CheckableList &found, RootKey root, std::string_view keyPath,
-                              std::string_view serverKeyName, std::string_view label) {
-  for (const std::string &name : valueNamesOf(root, keyPath)) {
-    if (!name.empty() && name.front() != '{') continue;
-    const TToolbarInfo info = ReadClassInfo(name, serverKeyName);
-    AddAddonRow(found, label, info.name, name, info.path);
-  }
-}
-
-/// Extensions and explorer bars: each sub-key names a class, listed when its server is a ".dll".
-static void listClassSubKeys(lists::CheckableList &found, RootKey root, std::string_view keyPath,
-                             std::string_view label) {
-  for (const std::string &name : subKeyNamesOf(root, keyPath)) {
-    const TToolbarInfo info = ReadClassInfo(name, "InprocServer32");
-    if (extensionOf(info.path) != ".dll") continue;
-    AddAddonRow(found, label, info.name, name, info.path);
-  }
 }
 
 static void listMenuExtensions(lists::CheckableList &found) {

@@ -12,6 +12,7 @@
 #include "repair/ActionResult.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -93,6 +94,22 @@ std::string CleanAddonName(std::string_view text);
 /// " Toolbar" appended for the two toolbar labels. `data` is kept with the row.
 void AddAddonRow(lists::CheckableList &addons, std::string_view label, std::string_view className,
                  std::string_view identity, std::string_view path, std::string data = {});
+
+/// Where the keys of an add-on listed from the 32-bit registry view of a 64-bit machine are
+/// stored: the key that holds its class key, below HKEY_CLASSES_ROOT ("\Wow6432Node\CLSID"),
+/// and the key that registers it, below the root of its kind
+/// ("\SOFTWARE\Wow6432Node\Microsoft\Internet Explorer\Toolbar"). Removal records and
+/// deletes the add-on there. Rows of the 64-bit view keep no such data: their keys are the
+/// fixed ones above.
+struct AddonKeys {
+  std::string classParent;
+  std::string registrationKey;
+};
+/// The row data that keeps `keys` (the two paths on two lines).
+std::string addonKeysData(const AddonKeys &keys);
+/// The keys a row's data keeps, or nothing when it keeps none (a row of the 64-bit view, or a
+/// menu extension's sub-key name).
+std::optional<AddonKeys> AddonKeysOf(std::string_view data);
 
 /// Deletes HKEY_CLASSES_ROOT\CLSID\<classId> with its sub-tree. An identifier that is empty or
 /// holds a backslash (which would name another key below CLSID) deletes nothing.

@@ -3,24 +3,29 @@
 #include "platform/Machine.h"
 #include "platform/Process.h"
 #include "registry/RegistryAccess.h"
+#include "registry/ViewedKeys.h"
+#include "registry/uUtils.h"
 #include "tools/RegistryChange.h"
 
 namespace tw::tools {
 
 using Status = repair::ActionResult::Status;
 
-/// Adds the entries below one uninstall key to `rows`; false when the key cannot be opened.
-static bool readUninstallKey(std::string_view keyPath, std::vector<lists::Row> &rows) {
+/// Adds the entries below the uninstall key of the calling thread's registry view to `rows`,
+/// each with the key where it is stored; false when the key cannot be opened. A key `viewed`
+/// has seen (one both views share) adds nothing.
+static bool readUninstallKey(ViewedKeys &viewed, std::vector<lists::Row> &rows) {
   TRegistry registry;
   registry.CurrentRoot(HKEY_LOCAL_MACHINE);
-  if (!registry.OpenRegKeyForRead(keyPath)) return false;
-  if (!registry.HasChildKeys()) return true;
+  if (!registry.OpenRegKeyForRead(UninstallKey)) return false;
+  const std::optional<StoredKey> stored = viewed.claim(registry, UninstallKey);
+  if (!stored || stored->root != HKEY_LOCAL_MACHINE || !registry.HasChildKeys()) return true;
   const std::vector<std::string> names = registry.ListSubKeyNames();
   registry.CloseRegKey();
-  const std::string base = std::string(keyPath) + "\\";
+  const std::string base = std::string(UninstallKey) + "\\";
   for (const std::string &name : names) {
-    std::string entryKey = base + name;
-    if (!registry.OpenRegKeyForRead(entryKey)) continue;
+    if (!registry.OpenRegKeyForRead(base + name)) continue;
+    std::string entryKey = stored->path + "\\" + name;
     std::string displayName = registry.ReadText("DisplayName");
     std::string uninstallString = registry.ReadText("UninstallString");
     registry.CloseRegKey();
@@ -35,8 +40,15 @@ repair::ActionResult ListUninstallEntries(lists::CheckableList &list) {
   std::vector<lists::Row> rows;
   bool opened = false;
   try {
-    opened = readUninstallKey(UninstallKey, rows);
-    if (opened) readUninstallKey(UninstallKey32, rows);
+    // A 64-bit machine keeps the 32-bit programs' entries in the 32-bit view, listed alike.
+    ViewedKeys viewed;
+    // Without the machine's own uninstall key the list stays as it is.
+    for (platform::ViewKind view : machineViews()) {
+      platform::ViewScope scope(view);
+      const bool read = readUninstallKey(viewed, rows);
+      if (view == platform::ViewKind::Bits64) opened = read;
+      if (!opened) break;
+    }
   } catch (const ERegistryException &error) {
     opened = true;
     result.fail(Status::RegistryRefused, error.what());
@@ -50,7 +62,9 @@ repair::ActionResult ListUninstallEntries(lists::CheckableList &list) {
 /// True when `keyPath` names one entry directly below one of the uninstall keys.
 static bool isUninstallEntryKey(std::string_view keyPath) {
   for (std::string_view parent : {UninstallKey, UninstallKey32}) {
-    if (keyPath.size() <= parent.size() + 1 || !keyPath.starts_with(parent) || keyPath[parent.size()] != '\\')
+    // Key names compare without regard to case: the stored key may spell Wow6432Node its own way.
+    if (keyPath.size() <= parent.size() + 1 || lowerAscii(keyPath.substr(0, parent.size())) != lowerAscii(parent) ||
+        keyPath[parent.size()] != '\\')
       continue;
     const std::string_view name = keyPath.substr(parent.size() + 1);
     if (name.find('\\') == std::string_view::npos) return true;

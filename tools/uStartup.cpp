@@ -2,6 +2,7 @@
 
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
+#include "registry/ViewedKeys.h"
 #include "registry/uUtils.h"
 #include "tools/RegistryChange.h"
 
@@ -25,17 +26,25 @@ static std::string locationText(RootKey root, std::string_view keyPath) {
 }
 
 void ListRunKey(lists::CheckableList &list, RootKey root, std::string_view keyPath, bool checked) {
-  TRegistry registry;
-  registry.CurrentRoot(root);
-  if (!registry.OpenRegKeyForRead(keyPath)) return;
-  const std::string location = locationText(root, keyPath);
+  // Both halves of a 64-bit machine start programs at logon: the 32-bit programs' entries are
+  // listed after the 64-bit ones, at the key where they are stored.
+  ViewedKeys viewed;
   std::vector<lists::Row> rows;
-  const std::vector<std::string> names = registry.ListValueNames();
-  rows.reserve(names.size());
   try {
-    for (const std::string &name : names) {
-      std::string command = registry.ReadText(name);
-      rows.push_back({name, {std::move(command), location}, checked, -1, {}});
+    for (platform::ViewKind view : machineViews()) {
+      platform::ViewScope scope(view);
+      TRegistry registry;
+      registry.CurrentRoot(root);
+      if (!registry.OpenRegKeyForRead(keyPath)) continue;
+      const std::optional<StoredKey> stored = viewed.claim(registry, keyPath);
+      if (!stored) continue;
+      const std::string location = locationText(stored->root, stored->path);
+      const std::vector<std::string> names = registry.ListValueNames();
+      rows.reserve(rows.size() + names.size());
+      for (const std::string &name : names) {
+        std::string command = registry.ReadText(name);
+        rows.push_back({name, {std::move(command), location}, checked, -1, {}});
+      }
     }
   } catch (const ERegistryException &) {
     // The rows read before the value that fails still reach the list.

@@ -57,8 +57,10 @@ int startupKindOf(const std::optional<platform::VersionRecord> &version);
 int startupWindowsKind();
 
 /// Appends one row per value of `root`'s `keyPath` (no leading backslash), with the value's
-/// name, its text and the location, checked as `checked`. Adds nothing when the key cannot be
-/// opened. Throws ERegistryException (invalid data type) at a value that is not text; the rows
+/// name, its text and the location, checked as `checked`, in each registry view of the machine:
+/// on a 64-bit machine the 32-bit programs' entries follow, their location naming the key where
+/// they are stored ("HKLM\Software\Wow6432Node\..."); a key both views share is listed once.
+/// Adds nothing for a view whose key cannot be opened. Throws ERegistryException (invalid data type) at a value that is not text; the rows
 /// before it stay.
 void ListRunKey(lists::CheckableList &list, RootKey root, std::string_view keyPath, bool checked);
 /// Appends one unchecked row per record below `root`'s `keyPath`: "item", "command", and the

@@ -1,6 +1,8 @@
 #include "platform/system/WineEnvironment.h"
 
 #include "platform/RegistryApi.h"
+#include "platform/RegistryView.h"
+#include "platform/TextCompare.h"
 #include "platform/system/RegistryReading.h"
 
 namespace tw::platform {
@@ -14,17 +16,6 @@ static constexpr const char *SystemEnvironmentKey =
 static constexpr const char *UserEnvironmentKey = "Environment";
 // The one user of a Wine prefix has this security identifier.
 static constexpr const char *WineUserSid = "S-1-5-21-0-0-0-1000";
-
-static bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::optional<std::string> WineEnvironment::get(std::string_view name) const {
   for (const auto &[key, value] : m_variables)
@@ -135,8 +126,24 @@ WineEnvironment WineEnvironment::fromRegistry(RegistryApi &registry, std::string
     auto value = readRegistryText(registry, HKEY_LOCAL_MACHINE, CurrentVersionKey, name);
     return value && !value->text.empty() ? env.expand(value->text) : std::string(fallback);
   };
-  env.set("ProgramFiles", folderSetting("ProgramFilesDir", "C:\\Program Files"));
-  env.set("CommonProgramFiles", folderSetting("CommonFilesDir", "C:\\Program Files\\Common Files"));
+  // A 64-bit prefix records the 32-bit programs' folders too, as Wine hands them over: the
+  // x86 and W6432 variables, and ProgramFiles and CommonProgramFiles of the program's own half.
+  const bool view32 = registry.hasTwoViews() && currentView() == ViewKind::Bits32;
+  auto setFolders = [&](const char *name, const char *setting, const char *fallback, const char *x86Name,
+                        const char *w6432Name) {
+    const std::string native = folderSetting(setting, fallback);
+    const std::string x86 = folderSetting((std::string(setting) + " (x86)").c_str(), "");
+    if (x86.empty()) {
+      env.set(name, native);
+      return;
+    }
+    env.set(x86Name, x86);
+    env.set(w6432Name, native);
+    env.set(name, view32 ? x86 : native);
+  };
+  setFolders("ProgramFiles", "ProgramFilesDir", "C:\\Program Files", "ProgramFiles(x86)", "ProgramW6432");
+  setFolders("CommonProgramFiles", "CommonFilesDir", "C:\\Program Files\\Common Files", "CommonProgramFiles(x86)",
+             "CommonProgramW6432");
 
   addRegistryVariables(env, registry, HKEY_LOCAL_MACHINE, SystemEnvironmentKey);
   addRegistryVariables(env, registry, HKEY_CURRENT_USER, UserEnvironmentKey);

@@ -1,8 +1,14 @@
 #include "platform/win32/Win32FileSystem.h"
 
+#include "platform/FileView.h"
+#include "platform/RegistryView.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 namespace tw::platform {
 
@@ -47,8 +53,25 @@ private:
 
 class Win32FileSystem final : public FileSystem {
 public:
+  Win32FileSystem() {
+    // A 64-bit program sees the system's own system32; its 32-bit view is resolved here as
+    // Windows resolves a 32-bit program's paths. A 32-bit program is resolved by Windows itself.
+    if (sizeof(void *) != 8) return;
+    wchar_t folder[MAX_PATH + 1] = {};
+    const UINT units = ::GetWindowsDirectoryW(folder, MAX_PATH);
+    if (units < 3 || units > MAX_PATH || folder[1] != L':') return;
+    const std::string text = toUtf8(folder, units);
+    m_windowsDrive = text.substr(0, 2);
+    for (std::size_t start = 3; start < text.size();) {
+      const std::size_t cut = std::min(text.find('\\', start), text.size());
+      if (cut > start) m_windowsNames.push_back(text.substr(start, cut - start));
+      start = cut + 1;
+    }
+    m_windowsViews.assign(m_windowsNames.begin(), m_windowsNames.end());
+  }
+
   std::optional<std::string> hostPath(std::string_view windowsPath, bool mustExist) const override {
-    std::wstring wide = toWide(windowsPath);
+    std::wstring wide = inView(windowsPath);
     DWORD units = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (units == 0) return std::nullopt;
     std::wstring full(units, L'\0');
@@ -60,11 +83,11 @@ public:
   }
 
   std::unique_ptr<FileFinder> findFiles(std::string_view pattern) const override {
-    return std::make_unique<Win32FileFinder>(pattern);
+    return std::make_unique<Win32FileFinder>(toUtf8(inView(pattern)));
   }
 
   std::optional<std::uint32_t> attributes(std::string_view windowsPath) const override {
-    DWORD attributes = ::GetFileAttributesW(toWide(windowsPath).c_str());
+    DWORD attributes = ::GetFileAttributesW(inView(windowsPath).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
     return attributes;
   }
@@ -80,7 +103,7 @@ public:
   }
 
   bool deleteFile(std::string_view windowsPath) override {
-    return ::DeleteFileW(toWide(windowsPath).c_str()) != 0;
+    return ::DeleteFileW(inView(windowsPath).c_str()) != 0;
   }
   // Deletes only a plain file below `folder`, with no link or mount point on the way: every
   // step from the folder down is looked at just before the file goes.
@@ -124,6 +147,39 @@ public:
   bool setCurrentDirectory(std::string_view windowsPath) override {
     return ::SetCurrentDirectoryW(toWide(windowsPath).c_str()) != 0;
   }
+
+private:
+  // The path as the calling thread's view resolves it: in a ViewKind::Bits32 scope a path in
+  // the system folder is the 32-bit programs' one (FileView.h).
+  std::wstring inView(std::string_view windowsPath) const {
+    std::wstring wide = toWide(windowsPath);
+    if (m_windowsNames.empty() || currentView() != ViewKind::Bits32) return wide;
+    const DWORD units = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (units == 0) return wide;
+    std::wstring full(units, L'\0');
+    const DWORD written = ::GetFullPathNameW(wide.c_str(), units, full.data(), nullptr);
+    if (written == 0 || written >= units) return wide;
+    full.resize(written);
+    const std::string text = toUtf8(full);
+    if (text.size() < 3 || text[2] != '\\' ||
+        ::CompareStringOrdinal(toWide(text.substr(0, 2)).c_str(), 2, toWide(m_windowsDrive).c_str(), 2, TRUE) !=
+            CSTR_EQUAL)
+      return wide;
+    std::vector<std::string> components;
+    for (std::size_t start = 3; start <= text.size();) {
+      const std::size_t cut = std::min(text.find('\\', start), text.size());
+      components.push_back(text.substr(start, cut - start));
+      start = cut + 1;
+    }
+    if (!applyWow64FileView(components, m_windowsViews)) return wide;
+    std::string mapped = text.substr(0, 2);
+    for (const std::string &component : components) mapped.append(1, '\\').append(component);
+    return toWide(mapped);
+  }
+
+  std::string m_windowsDrive;                  // "C:"
+  std::vector<std::string> m_windowsNames;     // the Windows folder's names below its drive root
+  std::vector<std::string_view> m_windowsViews; // the same, as FileView.h takes them
 };
 
 } // namespace

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace tw::platform {
@@ -38,10 +40,11 @@ public:
   long openKey(RegKey parent, std::string_view subKey, std::uint32_t desiredAccess, RegKey &result) override {
     HKEY base = lookup(parent);
     if (!base) return error::InvalidHandle;
+    const Origin origin = originOf(parent, desiredAccess);
     HKEY opened = nullptr;
-    LONG status = ::RegOpenKeyExW(base, toWide(subKey).c_str(), 0, desiredAccess, &opened);
+    LONG status = ::RegOpenKeyExW(base, toWide(subKey).c_str(), 0, desiredAccess | origin.view, &opened);
     if (status != ERROR_SUCCESS) return status;
-    result = remember(opened);
+    result = remember(opened, origin);
     return error::Success;
   }
 
@@ -49,12 +52,13 @@ public:
                  bool *created) override {
     HKEY base = lookup(parent);
     if (!base) return error::InvalidHandle;
+    const Origin origin = originOf(parent, desiredAccess);
     HKEY opened = nullptr;
     DWORD disposition = 0;
     LONG status = ::RegCreateKeyExW(base, toWide(subKey).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    desiredAccess, nullptr, &opened, &disposition);
+                                    desiredAccess | origin.view, nullptr, &opened, &disposition);
     if (status != ERROR_SUCCESS) return status;
-    result = remember(opened);
+    result = remember(opened, origin);
     if (created) *created = disposition == REG_CREATED_NEW_KEY;
     return error::Success;
   }
@@ -220,6 +224,45 @@ public:
 
   long discardUnflushedChanges() override { return error::NotSupported; }
 
+  // A 64-bit program, or a 32-bit one on a 64-bit Windows, reaches both views.
+  bool hasTwoViews() const override {
+    if (sizeof(void *) == 8) return true;
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+  }
+
+  long storedKeyPath(RegKey key, RegKey &root, std::string &subKey) override {
+    HKEY handle = lookup(key);
+    if (!handle) return error::InvalidHandle;
+    if (predefined(key)) {
+      root = key;
+      subKey.clear();
+      return error::Success;
+    }
+    RegKey openedUnder = 0;
+    {
+      std::lock_guard lock(m_mutex);
+      openedUnder = m_origins[slot(key)].root;
+    }
+    std::optional<std::wstring> name = objectName(handle);
+    if (!name) return error::NotSupported;
+    // The root the key was opened under names it when it holds it; otherwise the narrowest.
+    const RegKey candidates[] = {openedUnder, 0x80000000u, 0x80000005u, 0x80000001u, 0x80000002u, 0x80000003u};
+    for (RegKey candidate : candidates) {
+      std::optional<std::wstring> rootName = kernelNameOfRoot(candidate);
+      if (!rootName || name->size() < rootName->size()) continue;
+      if (::CompareStringOrdinal(name->c_str(), static_cast<int>(rootName->size()), rootName->c_str(),
+                                 static_cast<int>(rootName->size()), TRUE) != CSTR_EQUAL)
+        continue;
+      if (name->size() > rootName->size() && (*name)[rootName->size()] != L'\\') continue;
+      const std::size_t start = std::min(name->size(), rootName->size() + 1);
+      root = candidate;
+      subKey = toUtf8(name->data() + start, name->size() - start);
+      return error::Success;
+    }
+    return error::FileNotFound;
+  }
+
 private:
   // windows.h spells the roots as macros of its own, so they are given by value here: the
   // predefined handles are the same numbers, sign-extended to a pointer.
@@ -240,6 +283,72 @@ private:
     return (key - FirstHandle) / 4;
   }
 
+  /// What an opened key remembers: the view it was opened in (keys opened relative to it with
+  /// no view flag stay there) and the predefined root it descends from.
+  struct Origin {
+    std::uint32_t view = 0;
+    RegKey root = 0;
+  };
+
+  Origin originOf(RegKey parent, std::uint32_t desiredAccess) {
+    Origin origin;
+    if (predefined(parent)) {
+      origin.root = parent;
+    } else {
+      std::lock_guard lock(m_mutex);
+      std::size_t index = slot(parent);
+      if (index < m_origins.size()) origin = m_origins[index];
+    }
+    if (desiredAccess & access::Wow64Views) origin.view = desiredAccess & access::Wow64Views;
+    return origin;
+  }
+
+  // The kernel's name of a predefined root; the current user's is asked for, since it holds
+  // the user's SID. Nothing for a handle that is no root.
+  static std::optional<std::wstring> kernelNameOfRoot(RegKey root) {
+    switch (root) {
+    case 0x80000000u: return std::wstring(L"\\REGISTRY\\MACHINE\\SOFTWARE\\CLASSES");
+    case 0x80000002u: return std::wstring(L"\\REGISTRY\\MACHINE");
+    case 0x80000003u: return std::wstring(L"\\REGISTRY\\USER");
+    case 0x80000005u:
+      return std::wstring(L"\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET\\HARDWARE PROFILES\\CURRENT");
+    case 0x80000001u: {
+      HKEY user = nullptr;
+      if (::RegOpenCurrentUser(KEY_QUERY_VALUE, &user) != ERROR_SUCCESS) return std::nullopt;
+      std::optional<std::wstring> name = objectName(user);
+      ::RegCloseKey(user);
+      return name;
+    }
+    default: return std::nullopt;
+    }
+  }
+
+  // The kernel's name of a key ("\REGISTRY\MACHINE\SOFTWARE\..."), from NtQueryKey, which
+  // advapi32 offers no call for; nothing when ntdll does not give it.
+  static std::optional<std::wstring> objectName(HKEY handle) {
+    using NtQueryKeyFunction = LONG(NTAPI *)(HANDLE, int, PVOID, ULONG, PULONG);
+    constexpr int KeyNameInformation = 3;
+    static const auto query = reinterpret_cast<NtQueryKeyFunction>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtQueryKey")));
+    if (!query) return std::nullopt;
+    std::vector<std::uint8_t> buffer(1024);
+    for (int attempt = 0; attempt < 4; ++attempt) {
+      ULONG needed = 0;
+      LONG status = query(handle, KeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed);
+      if (status == 0) {
+        ULONG bytes = 0;
+        std::memcpy(&bytes, buffer.data(), sizeof(bytes));
+        if (bytes > buffer.size() - sizeof(ULONG)) return std::nullopt;
+        std::wstring name(bytes / sizeof(wchar_t), L'\0');
+        std::memcpy(name.data(), buffer.data() + sizeof(ULONG), name.size() * sizeof(wchar_t));
+        return name;
+      }
+      if (needed <= buffer.size()) return std::nullopt;
+      buffer.resize(needed);
+    }
+    return std::nullopt;
+  }
+
   HKEY lookup(RegKey key) {
     if (HKEY root = predefined(key)) return root;
     std::lock_guard lock(m_mutex);
@@ -247,16 +356,18 @@ private:
     return index < m_handles.size() ? m_handles[index] : nullptr;
   }
 
-  RegKey remember(HKEY handle) {
+  RegKey remember(HKEY handle, Origin origin) {
     std::lock_guard lock(m_mutex);
     std::size_t index;
     if (!m_free.empty()) {
       index = m_free.back();
       m_free.pop_back();
       m_handles[index] = handle;
+      m_origins[index] = origin;
     } else {
       index = m_handles.size();
       m_handles.push_back(handle);
+      m_origins.push_back(origin);
     }
     return FirstHandle + static_cast<RegKey>(index) * 4;
   }
@@ -264,6 +375,7 @@ private:
   mutable std::mutex m_mutex;
   FlushFailure m_lastFlushFailure;
   std::vector<HKEY> m_handles;
+  std::vector<Origin> m_origins; // by handle slot, as m_handles
   std::vector<std::size_t> m_free;
 };
 

@@ -10,6 +10,8 @@
 #include "platform/system/WineVersion.h"
 
 #include "RegistryFixture.h"
+
+#include "platform/RegistryView.h"
 #include "TempPrefix.h"
 
 #include <gtest/gtest.h>
@@ -185,4 +187,22 @@ TEST_F(WineSystemInfoTest, ProgramFolderIsCreatedInsideThePrefix) {
   std::ofstream(prefix.driveC() / "ProgramData" / "Tidewell Registry Cleaner 2006" / "Backup.xml") << "<x/>";
   EXPECT_EQ(system.programFolder(), "C:\\ProgramData\\Tidewell Registry Cleaner 2006\\");
   EXPECT_TRUE(fs::exists(prefix.driveC() / "ProgramData" / "Tidewell Registry Cleaner 2006" / "Backup.xml"));
+}
+
+// A 64-bit prefix records the x86 folders; a program gets those of its own half, as Wine sets
+// the variables of a 32-bit program.
+TEST_F(WineSystemInfoTest, ProgramFoldersOfEachHalf) {
+  const char *versionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+  setRegistryText(*registry, HKEY_LOCAL_MACHINE, versionKey, "ProgramFilesDir", "C:\\Program Files");
+  setRegistryText(*registry, HKEY_LOCAL_MACHINE, versionKey, "ProgramFilesDir (x86)", "C:\\Program Files (x86)");
+  setRegistryText(*registry, HKEY_LOCAL_MACHINE, versionKey, "CommonFilesDir", "C:\\Program Files\\Common Files");
+  setRegistryText(*registry, HKEY_LOCAL_MACHINE, versionKey, "CommonFilesDir (x86)",
+                  "C:\\Program Files (x86)\\Common Files");
+  const auto native = system.environment();
+  EXPECT_EQ(native.expand("%ProgramFiles%|%ProgramW6432%|%ProgramFiles(x86)%"),
+            "C:\\Program Files|C:\\Program Files|C:\\Program Files (x86)");
+  tw::platform::ViewScope scope(tw::platform::ViewKind::Bits32);
+  const auto x86 = system.environment();
+  EXPECT_EQ(x86.expand("%ProgramFiles%|%CommonProgramFiles%|%CommonProgramW6432%"),
+            "C:\\Program Files (x86)|C:\\Program Files (x86)\\Common Files|C:\\Program Files\\Common Files");
 }

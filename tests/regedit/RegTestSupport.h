@@ -72,6 +72,10 @@ public:
   }
   long flushKey(platform::RegKey k) override { return m_inner.flushKey(k); }
   long discardUnflushedChanges() override { return m_inner.discardUnflushedChanges(); }
+  bool hasTwoViews() const override { return m_inner.hasTwoViews(); }
+  long storedKeyPath(platform::RegKey key, platform::RegKey &root, std::string &subKey) override {
+    return m_inner.storedKeyPath(key, root, subKey);
+  }
   platform::FlushFailure lastFlushFailure() const override { return m_inner.lastFlushFailure(); }
 
 private:

@@ -72,6 +72,10 @@ public:
     return flushFails ? api::error::WriteFault : m_inner->flushKey(key);
   }
   long discardUnflushedChanges() override { return m_inner->discardUnflushedChanges(); }
+  bool hasTwoViews() const override { return m_inner->hasTwoViews(); }
+  long storedKeyPath(api::RegKey key, api::RegKey &root, std::string &subKey) override {
+    return m_inner->storedKeyPath(key, root, subKey);
+  }
   api::FlushFailure lastFlushFailure() const override {
     if (!flushFails) return m_inner->lastFlushFailure();
     return {api::FlushFailure::Cause::WriteFailed, "/test/system.reg", 28 /* ENOSPC */};

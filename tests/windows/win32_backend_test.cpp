@@ -6,9 +6,12 @@
 #include "platform/OpenMachine.h"
 #include "platform/Process.h"
 #include "platform/RegistryApi.h"
+#include "platform/RegistryView.h"
 #include "platform/SystemInfo.h"
 
 #include <gtest/gtest.h>
+
+#include <cctype>
 
 #include <windows.h>
 
@@ -175,6 +178,53 @@ TEST_F(Win32RegistryTest, DeletedKeysAndValuesAreGone) {
   EXPECT_EQ(reg.flushKey(key), error::Success);
 }
 
+// Under Wine's 64-bit loader the prefix is 64-bit: the 32-bit programs' view is there, and
+// keys tell where they are stored.
+TEST_F(Win32RegistryTest, TheTwoViewsAndWhereKeysAreStored) {
+  ASSERT_TRUE(reg.hasTwoViews());
+  auto upper = [](std::string text) {
+    for (char &c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  const std::string versionKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+  RegKey key = 0;
+  ASSERT_EQ(reg.openKey(LocalMachine, versionKey, access::KeyRead | access::Wow64_32Key, key), error::Success);
+  RegKey root = 0;
+  std::string path;
+  ASSERT_EQ(reg.storedKeyPath(key, root, path), error::Success);
+  EXPECT_EQ(root, LocalMachine);
+  EXPECT_EQ(upper(path), "SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION");
+  RegValue value;
+  ASSERT_EQ(reg.queryValue(key, "ProgramFilesDir", value), error::Success);
+  EXPECT_STREQ(reinterpret_cast<const char *>(value.data.data()), "C:\\Program Files (x86)");
+  reg.closeKey(key);
+
+  // A key opened relative to one of the 32-bit view, with no view named, stays in that view.
+  RegKey software = 0;
+  ASSERT_EQ(reg.openKey(LocalMachine, "Software", access::KeyRead | access::Wow64_32Key, software), error::Success);
+  ASSERT_EQ(reg.openKey(software, "Microsoft\\Windows\\CurrentVersion", access::KeyRead, key), error::Success);
+  ASSERT_EQ(reg.storedKeyPath(key, root, path), error::Success);
+  EXPECT_EQ(upper(path), "SOFTWARE\\WOW6432NODE\\MICROSOFT\\WINDOWS\\CURRENTVERSION");
+  reg.closeKey(key);
+  reg.closeKey(software);
+
+  ASSERT_EQ(reg.openKey(LocalMachine, versionKey, access::KeyRead | access::Wow64_64Key, key), error::Success);
+  ASSERT_EQ(reg.storedKeyPath(key, root, path), error::Success);
+  EXPECT_EQ(upper(path), "SOFTWARE\\MICROSOFT\\WINDOWS\\CURRENTVERSION");
+  ASSERT_EQ(reg.queryValue(key, "ProgramFilesDir", value), error::Success);
+  EXPECT_STREQ(reinterpret_cast<const char *>(value.data.data()), "C:\\Program Files");
+  reg.closeKey(key);
+
+  ASSERT_EQ(reg.openKey(0x80000000u, "CLSID", access::KeyRead | access::Wow64_32Key, key), error::Success);
+  ASSERT_EQ(reg.storedKeyPath(key, root, path), error::Success);
+  EXPECT_EQ(root, 0x80000000u);
+  EXPECT_EQ(upper(path), "WOW6432NODE\\CLSID");
+  reg.closeKey(key);
+  ASSERT_EQ(reg.storedKeyPath(CurrentUser, root, path), error::Success);
+  EXPECT_EQ(root, CurrentUser);
+  EXPECT_EQ(path, "");
+}
+
 class Win32FilesTest : public ::testing::Test {
 protected:
   std::unique_ptr<Machine> machine = openRunningSystem();
@@ -268,6 +318,15 @@ TEST_F(Win32FilesTest, AtomicSaveReplacesWholeAndRefusesFolders) {
   SaveResult refused = saveFileAtomically(folder + "\\Sub", "x");
   EXPECT_EQ(refused.status, SaveResult::Status::NotARegularFile);
   EXPECT_TRUE(files.directoryExists(folder + "\\Sub"));
+}
+
+// A 32-bit program's sysnative folder is the system's own system32; a 64-bit one has none.
+TEST_F(Win32FilesTest, The32BitViewHasItsOwnSystemFolder) {
+  const std::string windows = machine->system().windowsDirectory();
+  EXPECT_FALSE(files.directoryExists(windows + "\\sysnative"));
+  ViewScope scope(ViewKind::Bits32);
+  EXPECT_TRUE(files.directoryExists(windows + "\\sysnative"));
+  EXPECT_TRUE(files.directoryExists(windows + "\\system32"));
 }
 
 TEST(Win32System, FoldersAndVersionAreTheSystemOwn) {
