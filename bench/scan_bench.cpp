@@ -1,9 +1,12 @@
 // Full scan of generated prefixes of two sizes, to show that the scan's time grows linearly with
 // the registry and stays within a second at the large size once the registry is loaded.
 //
-//   scan_bench [--keep DIR] [--only half|full]
+//   scan_bench [--keep DIR] [--only half|full] [--views]
 //     --keep DIR   reuse or keep the generated prefixes in DIR
 //     --only SIZE  measure one size only
+//     --views      instead, a 64-bit prefix with 64-bit programs only against the same prefix
+//                  with the 32-bit programs' half (twice the entries: every kind the 32-bit
+//                  view keeps apart, as many again), and the ratio of their scan times
 //
 // For each size it prints the generation and load times (not part of the scan), the scan's wall
 // and CPU time (best of three scans), the rows found against the rows the generator expects,
@@ -50,22 +53,45 @@ static std::size_t lineCount(const fs::path &file) {
 struct Size {
   const char *name;
   double scale;
+  tw::generator::PrefixArch arch = tw::generator::PrefixArch::Win64;
 };
+
+/// The entries the scanners look at in a prefix made with `o`.
+static std::size_t scannedEntries(const tw::generator::GeneratorOptions &o) {
+  std::size_t entries = o.classes + o.appPaths + o.uninstall + o.fileExts + o.sharedDlls + o.helpFiles +
+                        o.fonts + o.shares + o.soundEvents + o.menuOrder + o.shellExtensions;
+  if (o.arch == tw::generator::PrefixArch::Win64With32Bit)
+    entries += o.classes + o.appPaths + o.uninstall + o.sharedDlls + o.helpFiles + o.shellExtensions;
+  return entries;
+}
 
 int main(int argc, char **argv) {
   fs::path keep;
   std::string only;
-  for (int i = 1; i + 1 < argc; i += 2) {
+  bool views = false;
+  for (int i = 1; i < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--keep") {
+    if (option == "--views") {
+      views = true;
+      --i;
+    } else if (i + 1 >= argc) {
+      std::fprintf(stderr, "usage: scan_bench [--keep DIR] [--only half|full] [--views]\n");
+      return 2;
+    } else if (option == "--keep") {
       keep = argv[i + 1];
     } else if (option == "--only") {
       only = argv[i + 1];
     } else {
-      std::fprintf(stderr, "usage: scan_bench [--keep DIR] [--only half|full]\n");
+      std::fprintf(stderr, "usage: scan_bench [--keep DIR] [--only half|full] [--views]\n");
       return 2;
     }
   }
+  const Size sizes[] = {{"half", 0.5}, {"full", 1.0}};
+  // The per-user kinds have one view; few of them keep the prefix with both halves at twice
+  // the entries of the one without.
+  const Size viewSizes[] = {{"64-bit", 1.0}, {"both", 1.0, tw::generator::PrefixArch::Win64With32Bit}};
+  double scanCpuOf64Bit = 0, lastScanCpu = 0;
+  std::size_t entriesOf64Bit = 0, lastEntries = 0;
   const bool temporary = keep.empty();
   const fs::path root = temporary ? fs::temp_directory_path() / ("tw-scan-bench-" + std::to_string(getpid())) : keep;
   fs::create_directories(root);
@@ -73,7 +99,8 @@ int main(int argc, char **argv) {
   std::printf("%-6s %8s %7s %8s %7s %7s %7s %8s %9s %9s %10s\n", "size", "entries", "rows",
               "expected", "gen s", "load s", "scan s", "scan cpu", "us/entry", "fs tests",
               "cache hits");
-  for (const Size size : {Size{"half", 0.5}, Size{"full", 1.0}}) {
+  for (const Size size : views ? std::vector<Size>(std::begin(viewSizes), std::end(viewSizes))
+                               : std::vector<Size>(std::begin(sizes), std::end(sizes))) {
     if (!only.empty() && only != size.name) continue;
     tw::generator::GeneratorOptions options;
     options.seed = 2006;
@@ -84,10 +111,9 @@ int main(int argc, char **argv) {
     options.fileExts = static_cast<std::size_t>(20000 * size.scale);
     options.sharedDlls = static_cast<std::size_t>(10000 * size.scale);
     options.overwrite = true;
-    const std::size_t entries = options.classes + options.appPaths + options.uninstall +
-                                options.fileExts + options.sharedDlls + options.helpFiles +
-                                options.fonts + options.shares + options.soundEvents +
-                                options.menuOrder + options.shellExtensions;
+    if (views) options.fileExts = 1000;
+    options.arch = size.arch;
+    const std::size_t entries = scannedEntries(options);
 
     const fs::path dir = root / size.name;
     auto start = Clock::now();
@@ -135,6 +161,12 @@ int main(int argc, char **argv) {
       }
     }
 
+    if (size.arch == tw::generator::PrefixArch::Win64) {
+      scanCpuOf64Bit = scanCpuSeconds;
+      entriesOf64Bit = entries;
+    }
+    lastScanCpu = scanCpuSeconds;
+    lastEntries = entries;
     std::printf("%-6s %8zu %7d %8zu %7.2f %7.2f %7.3f %8.3f %9.2f %9llu %10llu\n", size.name,
                 entries, rows, lineCount(dir / tw::generator::ExpectedErrorsFileName),
                 generateSeconds, loadSeconds, scanSeconds, scanCpuSeconds,
@@ -142,6 +174,9 @@ int main(int argc, char **argv) {
                 static_cast<unsigned long long>(result.fileLookups),
                 static_cast<unsigned long long>(result.fileCacheHits));
   }
+  if (views && scanCpuOf64Bit > 0 && entriesOf64Bit > 0 && only.empty())
+    std::printf("both views against the 64-bit half alone: %.2fx the entries, %.2fx the scan's CPU time\n",
+                double(lastEntries) / double(entriesOf64Bit), lastScanCpu / scanCpuOf64Bit);
   if (temporary) fs::remove_all(root);
   return 0;
 }

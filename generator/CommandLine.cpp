@@ -94,6 +94,17 @@ CommandLine parseCommandLine(const std::vector<std::string> &args) {
         return fail("--broken wants a share between 0 and 1, not '" + value + "'");
       continue;
     }
+    if (arg == "--arch") {
+      bool known = false;
+      for (PrefixArch arch : {PrefixArch::Win64, PrefixArch::Win64With32Bit, PrefixArch::Win32})
+        if (value == archName(arch)) {
+          line.options.arch = arch;
+          known = true;
+        }
+      if (!known)
+        return fail("--arch wants win64, wow64 or win32, not '" + value + "'");
+      continue;
+    }
     if (arg == "--user") {
       line.options.userName = value;
       continue;
@@ -136,6 +147,9 @@ std::string usageText() {
   text +=
       "  --user NAME            the Windows user (default \"user\")\n"
       "  --win7                 report Windows 7 rather than Windows XP\n"
+      "  --arch ARCH            win64 (default): a 64-bit Windows with 64-bit programs only;\n"
+      "                         wow64: also the 32-bit programs' half (Wow6432Node, syswow64,\n"
+      "                         Program Files (x86)), as many entries again; win32: a 32-bit Windows\n"
       "  --force                replace the registry of a folder that already holds a prefix\n"
       "  --help                 this text\n";
   return text;

@@ -43,8 +43,8 @@ HiveKey &HiveKey::setRaw(std::string name, std::uint32_t type, std::string bytes
   return *this;
 }
 
-HiveImage::HiveImage(std::string rootPath, std::int64_t baseTime, std::uint64_t seed)
-    : m_rootPath(std::move(rootPath)), m_baseTime(baseTime), m_clock(seed, 0x7157) {}
+HiveImage::HiveImage(std::string rootPath, std::int64_t baseTime, std::uint64_t seed, std::string arch)
+    : m_rootPath(std::move(rootPath)), m_arch(std::move(arch)), m_baseTime(baseTime), m_clock(seed, 0x7157) {}
 
 HiveKey &HiveImage::addKey(std::string path) {
   assert(!path.empty() && path.front() != '\\' && path.back() != '\\' && "relative key path");
@@ -194,7 +194,7 @@ std::string HiveImage::text(HiveTextStats *stats) const {
   HiveTextStats counts;
   std::string out = "WINE REGISTRY Version 2\n;; All keys relative to ";
   appendEscaped(out, m_rootPath, '[', ']');
-  out += "\n\n#arch=win64\n";
+  out += "\n\n#arch=" + m_arch + "\n";
 
   struct Entry {
     std::string sortKey;

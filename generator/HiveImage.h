@@ -46,8 +46,9 @@ struct HiveTextStats {
 class HiveImage {
 public:
   /// `rootPath` is the file's root as its header names it ("REGISTRY\Machine"); `baseTime` the
-  /// Unix time around which key times are spread; `seed` makes that spread repeatable.
-  HiveImage(std::string rootPath, std::int64_t baseTime, std::uint64_t seed);
+  /// Unix time around which key times are spread; `seed` makes that spread repeatable; `arch`
+  /// the Windows the file belongs to ("win64" or "win32"), as its `#arch` line says.
+  HiveImage(std::string rootPath, std::int64_t baseTime, std::uint64_t seed, std::string arch = "win64");
 
   /// Adds a key below the root (parents are implied, as in Wine's files). Adding a path again,
   /// in any letter case, adds to the same key: its values merge, a later value replacing an
@@ -68,6 +69,7 @@ public:
 
 private:
   std::string m_rootPath;
+  std::string m_arch;
   std::int64_t m_baseTime;
   Random m_clock;
   std::deque<HiveKey> m_keys;

@@ -234,6 +234,55 @@ void addSystemBase(PrefixBuild &build) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The 32-bit half of a 64-bit Windows, as wineboot lays it out with Wine's 32-bit part installed.
+
+void addWow64Base(PrefixBuild &build) {
+  static const std::string CurrentVersion = "Software\\Microsoft\\Windows\\CurrentVersion";
+  const std::string x86 = std::string(ProgramFilesX86Dir);
+  // Both halves record both program folders; each names its own as ProgramFilesDir.
+  build.machine.addKey(CurrentVersion)
+      .setString("CommonFilesDir (x86)", x86 + "\\Common Files")
+      .setString("ProgramFilesDir (x86)", x86);
+  build.machine.addKey("Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion")
+      .setString("CommonFilesDir", x86 + "\\Common Files")
+      .setString("CommonFilesDir (x86)", x86 + "\\Common Files")
+      .setString("ProgramFilesDir", x86)
+      .setString("ProgramFilesDir (x86)", x86)
+      .setExpandString("ProgramFilesPath", "%ProgramFiles%")
+      .setString("RegisteredOrganization", "")
+      .setString("RegisteredOwner", build.options.userName);
+  build.machine.addKey("Software\\Wow6432Node\\Microsoft\\Windows NT\\CurrentVersion")
+      .setString("CurrentVersion", build.options.windowsXp ? "5.1" : "6.1")
+      .setString("SystemRoot", std::string(WindowsDir));
+
+  // The keys both halves share are links from the 32-bit half to the 64-bit key, as Wine
+  // writes them; the 32-bit classes are reached from Software\Wow6432Node\Classes too.
+  static const char *const SharedKeys[] = {
+      "Microsoft\\Windows\\CurrentVersion\\App Paths",
+      "Microsoft\\Windows NT\\CurrentVersion\\Fonts",
+      "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
+  };
+  for (const char *key : SharedKeys) {
+    build.machine.addKey("Software\\" + std::string(key));
+    build.machine.addLink("Software\\Wow6432Node\\" + std::string(key),
+                          "\\Registry\\Machine\\Software\\" + std::string(key));
+  }
+  for (const char *key : {"AppId", "Protocols", "TypeLib"}) {
+    build.machine.addKey("Software\\Classes\\" + std::string(key));
+    build.machine.addLink("Software\\Classes\\Wow6432Node\\" + std::string(key),
+                          "\\Registry\\Machine\\Software\\Classes\\" + std::string(key));
+  }
+  build.machine.addKey("Software\\Classes\\Wow6432Node\\CLSID");
+  build.machine.addLink("Software\\Wow6432Node\\Classes", "\\Registry\\Machine\\Software\\Classes\\Wow6432Node");
+
+  // The 32-bit system folder holds the 32-bit builds of the system's programs.
+  build.addFolder(std::string(SysWow64Dir));
+  build.addFolder(x86 + "\\Common Files");
+  for (const char *program : {"kernel32.dll", "ole32.dll", "shell32.dll", "msiexec.exe", "rundll32.exe", "regsvr32.exe"})
+    build.addFile(std::string(SysWow64Dir) + "\\" + program);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Start-up programs: Run and RunOnce of both roots, and the records of disabled entries.
 
 void addStartupItems(PrefixBuild &build) {
@@ -242,11 +291,15 @@ void addStartupItems(PrefixBuild &build) {
   static const std::string Disabled = "Software\\Microsoft\\Shared Tools\\MSConfig\\startupreg";
   static const char *const Switches[] = {"/background", "-tray", "/minimized", "-autorun", "/startup"};
   Random rng = build.random(StartupStream);
-  HiveKey &machineRun = build.machine.addKey(Run);
-  HiveKey &userRun = build.user.addKey(Run);
-  HiveKey &machineRunOnce = build.machine.addKey(RunOnce);
-  HiveKey &userRunOnce = build.user.addKey(RunOnce);
-  build.machine.addKey(Disabled);
+  // The 32-bit programs' machine-wide entries have keys of their own; the per-user keys and the
+  // records of disabled entries are shared, so the 32-bit side keeps to its own keys.
+  const bool wow64 = build.side() == Side::Wow64;
+  HiveKey &machineRun = build.machine.addKey(build.machinePath(Run));
+  HiveKey &machineRunOnce = build.machine.addKey(build.machinePath(RunOnce));
+  HiveKey &userRun = wow64 ? machineRun : build.user.addKey(Run);
+  HiveKey &userRunOnce = wow64 ? machineRunOnce : build.user.addKey(RunOnce);
+  if (!wow64)
+    build.machine.addKey(Disabled);
   UniqueNames names; // item names, unique over all places so disabling never collides
   const std::size_t count = build.options.startupItems;
   const std::vector<bool> broken = rng.choose(count, build.brokenCount(count));
@@ -266,7 +319,7 @@ void addStartupItems(PrefixBuild &build) {
       userRun.setString(item, command);
     } else if (roll < 75) {
       machineRunOnce.setString(item, command);
-    } else if (roll < 80) {
+    } else if (roll < 80 || wow64) {
       userRunOnce.setString(item, command);
     } else {
       const bool machine = rng.chance(50);
@@ -289,18 +342,27 @@ void addBrowserAddons(PrefixBuild &build) {
   enum class Kind { DownloadHandler, MachineToolbar, UserToolbar, Extension, MachineBar, UserBar, HelperObject, MenuExtension };
   static constexpr Kind Cycle[] = {Kind::MachineToolbar, Kind::UserToolbar, Kind::Extension, Kind::MachineBar,
                                    Kind::UserBar, Kind::HelperObject, Kind::MenuExtension};
+  // The 32-bit browser's add-ons: the machine-wide ones have keys of their own (the per-user
+  // keys are shared, and a 32-bit class named there would be looked up in the 64-bit view).
+  static constexpr Kind Wow64Cycle[] = {Kind::MachineToolbar, Kind::MachineBar, Kind::HelperObject};
+  const bool wow64 = build.side() == Side::Wow64;
   static const std::string IE = "Software\\Microsoft\\Internet Explorer";
   Random rng = build.random(AddonsStream);
-  HiveKey &machineToolbar = build.machine.addKey(IE + "\\Toolbar");
-  HiveKey &userToolbar = build.user.addKey(IE + "\\Toolbar\\WebBrowser");
-  // Layout records sit beside the toolbars; only names that begin with "{" are toolbars.
-  userToolbar.setBinary("ITBarLayout", randomBytes(rng, 40));
+  HiveKey &machineToolbar = build.machine.addKey(build.machinePath(IE + "\\Toolbar"));
+  HiveKey *userToolbar = nullptr;
+  if (!wow64) {
+    userToolbar = &build.user.addKey(IE + "\\Toolbar\\WebBrowser");
+    // Layout records sit beside the toolbars; only names that begin with "{" are toolbars.
+    userToolbar->setBinary("ITBarLayout", randomBytes(rng, 40));
+  }
   UniqueNames menuNames;
   UniqueNames missingNames;
   const std::size_t count = build.options.addons;
   const std::vector<bool> broken = rng.choose(count, build.brokenCount(count));
   for (std::size_t i = 0; i < count; ++i) {
-    const Kind kind = i == 0 ? Kind::DownloadHandler : Cycle[(i - 1) % std::size(Cycle)];
+    const Kind kind = wow64    ? Wow64Cycle[i % std::size(Wow64Cycle)]
+                      : i == 0 ? Kind::DownloadHandler
+                               : Cycle[(i - 1) % std::size(Cycle)];
     const Product &product = broken[i] ? build.removedProduct(rng) : build.installedProduct(rng);
 
     if (kind == Kind::MenuExtension) {
@@ -330,7 +392,7 @@ void addBrowserAddons(PrefixBuild &build) {
       break;
     case Kind::UserToolbar:
       spec.name = rng.chance(10) ? "&&" : "&" + product.name;
-      userToolbar.setBinary(spec.clsid, randomBytes(rng, 24));
+      userToolbar->setBinary(spec.clsid, randomBytes(rng, 24));
       break;
     case Kind::Extension:
       spec.name = product.name + " Helper";
@@ -343,12 +405,12 @@ void addBrowserAddons(PrefixBuild &build) {
     case Kind::UserBar:
       spec.name = product.name + " Bar";
       (kind == Kind::MachineBar ? build.machine : build.user)
-          .addKey(IE + "\\Explorer Bars\\" + spec.clsid)
+          .addKey((kind == Kind::MachineBar ? build.machinePath(IE) : IE) + "\\Explorer Bars\\" + spec.clsid)
           .setBinary("BarSize", randomBytes(rng, 8));
       break;
     case Kind::HelperObject:
       spec.name = product.name + " Browser Helper";
-      build.machine.addKey("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + spec.clsid)
+      build.machine.addKey(build.machinePath("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\") + spec.clsid)
           .setDword("NoExplorer", 1);
       break;
     case Kind::MenuExtension:

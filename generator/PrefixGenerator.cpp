@@ -138,6 +138,15 @@ static bool makeLink(const fs::path &link, const fs::path &target, std::error_co
   return !error;
 }
 
+const char *archName(PrefixArch arch) {
+  switch (arch) {
+  case PrefixArch::Win64: return "win64";
+  case PrefixArch::Win64With32Bit: return "wow64";
+  case PrefixArch::Win32: return "win32";
+  }
+  return "win64";
+}
+
 std::string describeOptions(const GeneratorOptions &o) {
   std::string text;
   const auto line = [&](const char *name, const std::string &value) {
@@ -168,6 +177,8 @@ std::string describeOptions(const GeneratorOptions &o) {
   line("user", o.userName);
   line("base-time", std::to_string(o.baseTime));
   line("windows", o.windowsXp ? "xp" : "7");
+  if (o.arch != PrefixArch::Win64)
+    line("arch", archName(o.arch));
   return text;
 }
 
@@ -239,6 +250,21 @@ GenerateResult generatePrefix(const std::string &dir, const GeneratorOptions &op
   addStartupItems(build);
   addBrowserAddons(build);
   addBrowserTraces(build);
+  if (options.arch == PrefixArch::Win64With32Bit) {
+    // The 32-bit programs' entries of every kind whose keys the 32-bit view keeps apart (and App
+    // Paths, which both views share), after the 64-bit ones so that those stay as they were.
+    build.setSide(Side::Wow64);
+    addWow64Base(build);
+    addAppPaths(build);
+    addClasses(build);
+    addHelpFiles(build);
+    addSharedDlls(build);
+    addShellExtensions(build);
+    addUninstallEntries(build);
+    addStartupItems(build);
+    addBrowserAddons(build);
+    build.setSide(Side::Native);
+  }
   assert(brokenPathsStayMissing(build) && "a broken entry names a file the prefix makes");
 
   HiveTextStats machineStats, userStats, defaultStats;

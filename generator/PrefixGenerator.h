@@ -10,6 +10,20 @@
 
 namespace tw::generator {
 
+/// Which Windows the prefix holds, as the `#arch` line of its registry files and its folders say.
+enum class PrefixArch {
+  /// A 64-bit Windows (Wine's default) on which only 64-bit programs were installed: one
+  /// registry view has entries, and neither `Wow6432Node` nor syswow64 exist.
+  Win64,
+  /// A 64-bit Windows with the 32-bit programs' half as Wine keeps it: the redirected keys under
+  /// `Wow6432Node`, the shared ones as `#link` keys, C:\windows\syswow64 and
+  /// C:\Program Files (x86). Every kind of entry the 32-bit view keeps apart is made again for
+  /// 32-bit programs, with as many entries and broken ones as the 64-bit side.
+  Win64With32Bit,
+  /// A 32-bit Windows: one registry view, no `Wow6432Node`, no syswow64.
+  Win32,
+};
+
 /// How many entries of each kind to make. Each count is the number of entries the scanners
 /// (or the startup and add-on pages) look at; `brokenShare` of them refer to something that
 /// does not exist.
@@ -45,6 +59,8 @@ struct GeneratorOptions {
   /// Report the version of Windows XP SP3 (which the startup manager needs) rather than Wine's
   /// default Windows 7.
   bool windowsXp = true;
+  /// The Windows the prefix holds (see PrefixArch).
+  PrefixArch arch = PrefixArch::Win64;
   /// Replace the registry files of a folder that already holds a prefix. Without it, a folder
   /// holding system.reg, user.reg or userdef.reg is refused and left untouched.
   bool overwrite = false;
@@ -79,14 +95,19 @@ struct GenerateResult {
 };
 
 /// The manifest's file name inside the prefix folder. One row per line, in the order a full scan
-/// finds them grouped by error type: error type, key name, key value, guess path, separated by
+/// finds them grouped by error type (the 64-bit view's rows before the 32-bit view's): error type, key name, key value, guess path, separated by
 /// one TAB, lines ending in LF, no header.
 inline constexpr const char *ExpectedErrorsFileName = "expected-errors.tsv";
 
 /// The file, written last, that records the options a prefix was made with (describeOptions).
 inline constexpr const char *OptionsFileName = "generator-options.txt";
 
-/// Every option that shapes a prefix, one "name=value" line each (overwrite is left out).
+/// The name of an architecture on the command line and in OptionsFileName: "win64", "wow64"
+/// (64-bit with the 32-bit half) or "win32".
+const char *archName(PrefixArch arch);
+
+/// Every option that shapes a prefix, one "name=value" line each (overwrite is left out; the
+/// architecture only when it is not the default, so that earlier records stay valid).
 std::string describeOptions(const GeneratorOptions &options);
 
 /// Makes the prefix in `dir` (created if missing; its parent must exist). Registry files and

@@ -39,7 +39,9 @@ static std::string camelName(std::string_view name) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Application paths: HKLM ...\App Paths\<program>.exe, default value = the program.
+// Application paths: HKLM ...\App Paths\<program>.exe, default value = the program. Both
+// sides share the key (Wine links it); 32-bit programs name their files by full path, which
+// means the same in either view.
 
 void addAppPaths(PrefixBuild &build) {
   static const std::string Location = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths";
@@ -47,7 +49,13 @@ void addAppPaths(PrefixBuild &build) {
       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
   Random rng = build.random(AppPathsStream);
   build.machine.addKey(Location);
-  UniqueNames names;
+  UniqueNames &names = build.appPathNames;
+  const bool fullPathsOnly = build.side() == Side::Wow64;
+  const auto fullPath = [&](RefStyle style) {
+    return fullPathsOnly && (style == RefStyle::ProgramFilesVariable || style == RefStyle::SystemRootVariable)
+               ? RefStyle::Quoted
+               : style;
+  };
   const std::size_t count = build.options.appPaths;
   const std::vector<bool> broken = rng.choose(count, build.brokenCount(count));
   for (std::size_t i = 0; i < count; ++i) {
@@ -61,7 +69,10 @@ void addAppPaths(PrefixBuild &build) {
       else if (roll < 60)
         ref = build.brokenRef(product.folder + "\\" + exe, RefStyle::Quoted);
       else if (roll < 80)
-        ref = build.brokenRef(product.folder + "\\" + exe, RefStyle::ProgramFilesVariable);
+        ref = build.brokenRef(product.folder + "\\" + exe, fullPath(RefStyle::ProgramFilesVariable));
+      else if (roll < 90 && fullPathsOnly)
+        ref = build.brokenRef(product.folder + "\\" + build.sharedFileNames.make(product.slug + "svc.exe"),
+                              RefStyle::Plain);
       else if (roll < 90)
         ref = build.brokenRef(inSystem(build.sharedFileNames.make(product.slug + "svc.exe")),
                               RefStyle::SystemRootVariable);
@@ -73,7 +84,7 @@ void addAppPaths(PrefixBuild &build) {
       else
         key.setString("", ref.text);
       key.setString("Path", product.folder + "\\");
-      build.expect(nameSortKey(exe), {"Application", KeyText + exe, ref.text, ref.guess});
+      build.expect(nameSortKey(exe), {"Application", KeyText + exe, ref.text, ref.guess}, /*shared=*/true);
       continue;
     }
     const Product &product = build.installedProduct(rng);
@@ -84,12 +95,12 @@ void addAppPaths(PrefixBuild &build) {
       const RefStyle style = roll < 40   ? RefStyle::Plain
                              : roll < 55 ? RefStyle::Quoted
                                          : RefStyle::ProgramFilesVariable;
-      const FileRef ref = build.intactRef(product.folder + "\\" + exe, style);
+      const FileRef ref = build.intactRef(product.folder + "\\" + exe, fullPath(style));
       if (ref.expandable)
         key.setExpandString("", ref.text);
       else
         key.setString("", ref.text);
-    } else if (roll < 80) {
+    } else if (roll < 80 && !fullPathsOnly) {
       const FileRef ref = build.intactRef(inSystem(build.sharedFileNames.make(product.slug + ".exe")),
                                           RefStyle::SystemRootVariable);
       key.setExpandString("", ref.text);
@@ -250,9 +261,10 @@ void addHelpFiles(PrefixBuild &build) {
     std::string location, keyText, extension;
   };
   const Walk walks[2] = {
-      {"Software\\Microsoft\\Windows\\Help", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help\\", ".hlp"},
-      {"Software\\Microsoft\\Windows\\HTML Help",
-       "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\HTML Help\\", ".chm"},
+      {build.machinePath("Software\\Microsoft\\Windows\\Help"),
+       build.keyText("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\Help\\"), ".hlp"},
+      {build.machinePath("Software\\Microsoft\\Windows\\HTML Help"),
+       build.keyText("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\HTML Help\\"), ".chm"},
   };
   HiveKey *keys[2] = {&build.machine.addKey(walks[0].location), &build.machine.addKey(walks[1].location)};
   const std::string helpFolder = inWindows("help");
@@ -375,10 +387,10 @@ void addMenuOrder(PrefixBuild &build) {
 // Shared libraries: values of SharedDlls named by a library's full path, data a use count.
 
 void addSharedDlls(PrefixBuild &build) {
-  static const std::string KeyText =
-      "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls\\";
+  const std::string KeyText =
+      build.keyText("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\SharedDlls\\");
   Random rng = build.random(SharedDllsStream);
-  HiveKey &key = build.machine.addKey("Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls");
+  HiveKey &key = build.machine.addKey(build.machinePath("Software\\Microsoft\\Windows\\CurrentVersion\\SharedDlls"));
   UniqueNames paths;
   const std::size_t count = build.options.sharedDlls;
   const std::vector<bool> broken = rng.choose(count, build.brokenCount(count));
@@ -399,7 +411,7 @@ void addSharedDlls(PrefixBuild &build) {
     if (roll < 60)
       path = paths.make(product.folder + "\\" + product.slug + rng.pick(Suffixes) + ".dll");
     else if (roll < 85)
-      path = paths.make(std::string(ProgramFilesDir) + "\\Common Files\\" + product.vendor + "\\" +
+      path = paths.make(std::string(build.programFilesDir()) + "\\Common Files\\" + product.vendor + "\\" +
                         product.slug + rng.pick(Suffixes) + ".dll");
     else
       path = paths.make(inSystem(product.slug + rng.pick(Suffixes)) + ".ocx");
@@ -458,9 +470,10 @@ void addShares(PrefixBuild &build) {
 // the class's in-process server file is missing.
 
 void addShellExtensions(PrefixBuild &build) {
-  static const std::string Location = "Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
-  static const std::string KeyText =
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved\\";
+  const std::string Location =
+      build.machinePath("Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved");
+  const std::string KeyText = build.keyText(
+      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved\\");
   Random rng = build.random(ShellExtensionsStream);
   HiveKey &approved = build.machine.addKey(Location);
   UniqueNames missingNames;
@@ -569,9 +582,9 @@ void addSoundEvents(PrefixBuild &build) {
 // Uninstall entries: HKLM ...\Uninstall\<product>, value UninstallString.
 
 void addUninstallEntries(PrefixBuild &build) {
-  static const std::string Location = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  static const std::string KeyText =
-      "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+  const std::string Location = build.machinePath("Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+  const std::string KeyText =
+      build.keyText("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\");
   Random rng = build.random(UninstallStream);
   build.machine.addKey(Location);
   UniqueNames names;

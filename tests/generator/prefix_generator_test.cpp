@@ -1,6 +1,7 @@
 // Generated prefixes: repeatable, loadable by the program's own Wine registry reader, and with a
 // manifest that agrees with both the registry and the files on drive C:.
 
+#include "LoadedRegistry.h"
 #include "TempFolder.h"
 
 #include "generator/PrefixGenerator.h"
@@ -26,6 +27,7 @@
 namespace tw::generator {
 namespace {
 
+using test::LoadedRegistry;
 using test::readWholeFile;
 using test::TempFolder;
 namespace fs = std::filesystem;
@@ -96,65 +98,6 @@ GenerateResult generate(const std::string &dir, const GeneratorOptions &options)
 
 // ---------------------------------------------------------------------------------------------
 // Reading the generated registry through the program's own Wine registry reader.
-
-class LoadedRegistry {
-public:
-  explicit LoadedRegistry(const std::string &prefix) {
-    platform::WineRegistryOptions options;
-    options.readOnly = true;
-    options.ignoreRunningServer = true;
-    m_registry = platform::openWineRegistry(prefix, m_load, options);
-  }
-  bool loaded() const { return m_registry != nullptr; }
-  std::string loadError() const { return m_load.description(); }
-
-  bool keyExists(RegKey root, const std::string &path) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != platform::error::Success)
-      return false;
-    m_registry->closeKey(key);
-    return true;
-  }
-  std::optional<platform::KeyInfo> info(RegKey root, const std::string &path) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != platform::error::Success)
-      return std::nullopt;
-    platform::KeyInfo keyInfo;
-    const long status = m_registry->queryInfoKey(key, keyInfo);
-    m_registry->closeKey(key);
-    if (status != platform::error::Success)
-      return std::nullopt;
-    return keyInfo;
-  }
-  /// The text of a string value (without its terminating zero), or nothing.
-  std::optional<std::string> text(RegKey root, const std::string &path, const std::string &name) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != platform::error::Success)
-      return std::nullopt;
-    platform::RegValue value;
-    const long status = m_registry->queryValue(key, name, value);
-    m_registry->closeKey(key);
-    if (status != platform::error::Success)
-      return std::nullopt;
-    std::string data(value.data.begin(), value.data.end());
-    if (platform::isStringType(value.type))
-      data = data.substr(0, data.find('\0'));
-    return data;
-  }
-  bool valueExists(RegKey root, const std::string &path, const std::string &name) {
-    RegKey key = 0;
-    if (m_registry->openKey(root, path, platform::access::KeyRead, key) != platform::error::Success)
-      return false;
-    platform::RegValue value;
-    const long status = m_registry->queryValue(key, name, value);
-    m_registry->closeKey(key);
-    return status == platform::error::Success;
-  }
-
-private:
-  platform::RegistryLoadResult m_load;
-  std::unique_ptr<platform::WineRegistry> m_registry;
-};
 
 RegKey rootOf(const std::string &keyText) {
   const std::string root = keyText.substr(0, keyText.find('\\'));
