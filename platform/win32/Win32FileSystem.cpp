@@ -2,6 +2,7 @@
 
 #include "platform/FileView.h"
 #include "platform/RegistryView.h"
+#include "platform/TextCompare.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
@@ -54,9 +55,13 @@ private:
 class Win32FileSystem final : public FileSystem {
 public:
   Win32FileSystem() {
-    // A 64-bit program sees the system's own system32; its 32-bit view is resolved here as
-    // Windows resolves a 32-bit program's paths. A 32-bit program is resolved by Windows itself.
-    if (sizeof(void *) != 8) return;
+    // A 64-bit program sees the system's own system32, and its 32-bit view is resolved here as
+    // Windows resolves a 32-bit program's paths. A 32-bit program on a 64-bit Windows is the
+    // other way round: Windows resolves its paths to the 32-bit view, and its 64-bit view
+    // reaches the system's own system32 through sysnative.
+    BOOL wow64 = FALSE;
+    m_underWow64 = sizeof(void *) != 8 && ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+    if (sizeof(void *) != 8 && !m_underWow64) return;
     wchar_t folder[MAX_PATH + 1] = {};
     const UINT units = ::GetWindowsDirectoryW(folder, MAX_PATH);
     if (units < 3 || units > MAX_PATH || folder[1] != L':') return;
@@ -153,7 +158,10 @@ private:
   // the system folder is the 32-bit programs' one (FileView.h).
   std::wstring inView(std::string_view windowsPath) const {
     std::wstring wide = toWide(windowsPath);
-    if (m_windowsNames.empty() || currentView() != ViewKind::Bits32) return wide;
+    if (m_windowsNames.empty()) return wide;
+    const bool asked32 = currentView() == ViewKind::Bits32;
+    // Only the view the process does not have by itself needs a rewrite.
+    if (asked32 == m_underWow64) return wide;
     const DWORD units = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
     if (units == 0) return wide;
     std::wstring full(units, L'\0');
@@ -171,12 +179,26 @@ private:
       components.push_back(text.substr(start, cut - start));
       start = cut + 1;
     }
-    if (!applyWow64FileView(components, m_windowsViews)) return wide;
+    if (!(asked32 ? applyWow64FileView(components, m_windowsViews) : reachNativeSystemFolder(components)))
+      return wide;
     std::string mapped = text.substr(0, 2);
     for (const std::string &component : components) mapped.append(1, '\\').append(component);
     return toWide(mapped);
   }
 
+  // In a 32-bit program, "<windows>\system32\..." names the system's own system32 through
+  // sysnative, for the 64-bit view.
+  bool reachNativeSystemFolder(std::vector<std::string> &components) const {
+    const std::size_t depth = m_windowsNames.size();
+    if (components.size() <= depth) return false;
+    for (std::size_t i = 0; i < depth; ++i)
+      if (!equalIgnoringAsciiCase(components[i], m_windowsNames[i])) return false;
+    if (!equalIgnoringAsciiCase(components[depth], "system32")) return false;
+    components[depth] = "sysnative";
+    return true;
+  }
+
+  bool m_underWow64 = false;                   // a 32-bit program on a 64-bit Windows
   std::string m_windowsDrive;                  // "C:"
   std::vector<std::string> m_windowsNames;     // the Windows folder's names below its drive root
   std::vector<std::string_view> m_windowsViews; // the same, as FileView.h takes them

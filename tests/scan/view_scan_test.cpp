@@ -6,7 +6,7 @@
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
-#include "platform/WinePrefix.h"
+#include "tests/support/ScratchMachine.h"
 #include "registry/RegistryAccess.h"
 #include "scan/Scanners.h"
 
@@ -130,7 +130,7 @@ TEST_F(ViewScan, ARowOfThe32BitHalfNamesTheValueToErase) {
 
 TEST_F(ViewScan, AThirtyTwoBitPrefixHasOneHalf) {
   platform::installMachine(
-      platform::makeMachine(m_prefix.string(), platform::makeMemoryRegistry(platform::MemoryRegistryViews::One)));
+      tw::test::makeScratchMachine(m_prefix, platform::makeMemoryRegistry(platform::MemoryRegistryViews::One)));
   importReg(BaseRegistry);
   importReg(TwoHalves);
   ScanRecord record = runScanner(scanUninstallCommands);

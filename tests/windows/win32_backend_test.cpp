@@ -8,6 +8,7 @@
 #include "platform/RegistryApi.h"
 #include "platform/RegistryView.h"
 #include "platform/SystemInfo.h"
+#include "platform/win32/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -320,13 +321,26 @@ TEST_F(Win32FilesTest, AtomicSaveReplacesWholeAndRefusesFolders) {
   EXPECT_TRUE(files.directoryExists(folder + "\\Sub"));
 }
 
-// A 32-bit program's sysnative folder is the system's own system32; a 64-bit one has none.
-TEST_F(Win32FilesTest, The32BitViewHasItsOwnSystemFolder) {
+// Each view has its own system folder, whichever the program's own bitness: a file put in the
+// system's own system32 is there in the 64-bit view and not in the 32-bit one (syswow64).
+TEST_F(Win32FilesTest, EachViewHasItsOwnSystemFolder) {
   const std::string windows = machine->system().windowsDirectory();
-  EXPECT_FALSE(files.directoryExists(windows + "\\sysnative"));
-  ViewScope scope(ViewKind::Bits32);
-  EXPECT_TRUE(files.directoryExists(windows + "\\sysnative"));
-  EXPECT_TRUE(files.directoryExists(windows + "\\system32"));
+  // A 32-bit program reaches the system's own system32 through sysnative.
+  const std::string nativeFolder = windows + (sizeof(void *) == 8 ? "\\system32" : "\\sysnative");
+  const std::string probe = "tidewell-view-probe.txt";
+  const std::wstring nativeProbe = win32::toWide(nativeFolder + "\\" + probe);
+  FILE *f = _wfopen(nativeProbe.c_str(), L"wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  EXPECT_TRUE(files.fileExists(windows + "\\system32\\" + probe));
+  {
+    ViewScope scope(ViewKind::Bits32);
+    EXPECT_FALSE(files.fileExists(windows + "\\system32\\" + probe));
+    EXPECT_TRUE(files.directoryExists(windows + "\\sysnative"));
+    EXPECT_TRUE(files.directoryExists(windows + "\\system32"));
+  }
+  EXPECT_TRUE(files.deleteFile(windows + "\\system32\\" + probe));
+  EXPECT_FALSE(files.fileExists(windows + "\\system32\\" + probe));
 }
 
 TEST(Win32System, FoldersAndVersionAreTheSystemOwn) {
