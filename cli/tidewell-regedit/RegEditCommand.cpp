@@ -1,8 +1,8 @@
 #include "cli/tidewell-regedit/RegEditCommand.h"
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
+#include "registry/regfile/RegFileReader.h"
 
 #include <cctype>
 #include <istream>

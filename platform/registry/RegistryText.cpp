@@ -166,7 +166,13 @@ std::uint32_t hashName(std::string_view name) {
 }
 
 void appendUtf16(std::u16string &out, std::string_view text) {
-  UnitReader reader(text);
+  // Names are nearly always ASCII: widen the leading ASCII run in one step.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  const std::size_t start = out.size();
+  out.resize(start + ascii);
+  for (std::size_t i = 0; i < ascii; ++i) out[start + i] = static_cast<unsigned char>(text[i]);
+  UnitReader reader(text.substr(ascii));
   while (!reader.atEnd()) out.push_back(reader.next());
 }
 

@@ -1,6 +1,6 @@
 // What the reader accepts, what it makes of it, and where it stops on damaged text.
 
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileReader.h"
 
 #include "RegTestSupport.h"
 

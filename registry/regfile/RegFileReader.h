@@ -13,8 +13,9 @@
 // Hex data of string types (hex(1), hex(2), hex(7)) holds UTF-16LE bytes in a version 5.00
 // file and 8-bit text in a REGEDIT4 file, which the reader widens to UTF-16LE.
 
-#include "cli/tidewell-regedit/RegFileResult.h"
+#include "registry/regfile/RegFileResult.h"
 #include "platform/RegistryApi.h"
+#include "registry/RegistryKeys.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -31,7 +32,7 @@ inline constexpr std::size_t MaxRegFileBytes = std::size_t(1) << 30;
 /// most 512 levels of keys below a root.
 inline constexpr std::size_t MaxKeyNameLength = 255;
 inline constexpr std::size_t MaxValueNameLength = 16383;
-inline constexpr std::size_t MaxKeyDepth = 512;
+inline constexpr std::size_t MaxKeyDepth = MaxRegistryKeyDepth;
 
 /// One change a .reg file asks for, in file order.
 struct RegFileEntry {

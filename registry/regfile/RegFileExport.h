@@ -3,7 +3,7 @@
 // does (RegFileWriter.h describes the text). Keys come in enumeration order, depth first,
 // each key's values before its sub-keys.
 
-#include "cli/tidewell-regedit/RegFileResult.h"
+#include "registry/regfile/RegFileResult.h"
 
 #include <string>
 #include <string_view>

@@ -1,8 +1,8 @@
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileImport.h"
 
-#include "cli/tidewell-regedit/RegFileReader.h"
-#include "cli/tidewell-regedit/detail/RegistryTree.h"
-#include "cli/tidewell-regedit/detail/RegText.h"
+#include "registry/regfile/RegFileReader.h"
+#include "registry/RegistryAccess.h"
+#include "registry/RegistryKeys.h"
 #include "platform/RegistryApi.h"
 
 #include <algorithm>
@@ -20,12 +20,12 @@ RegFileResult refused(std::string_view fileName, std::size_t line, long code, st
   result.file = std::string(fileName);
   result.line = line;
   result.registryError = code;
-  result.detail = std::move(what) + ": " + detail::errorText(code);
+  result.detail = std::move(what) + ": " + registryErrorText(code);
   return result;
 }
 
 std::string keyText(const RegFileEntry &entry) {
-  std::string text(detail::rootName(entry.root));
+  std::string text = RootKeyToFullName(entry.root);
   if (!entry.keyPath.empty())
     text += "\\" + entry.keyPath;
   return text;
@@ -62,11 +62,11 @@ RegFileResult applyRegFile(platform::RegistryApi &registry, const RegFile &file,
     const long rc = registry.openKey(entry->root, "", platform::access::KeyWrite, key);
     if (rc != error::Success)
       return refused(fileName, entry->line, rc,
-                     std::string("cannot change ") + std::string(detail::rootName(entry->root)));
+                     std::string("cannot change ") + RootKeyToFullName(entry->root));
     registry.closeKey(key);
   }
 
-  detail::KeyHandle current(registry);
+  OwnedKey current(registry);
   RegFileResult failure;
   bool failed = false;
   for (const RegFileEntry &entry : file.entries) {
@@ -84,7 +84,9 @@ RegFileResult applyRegFile(platform::RegistryApi &registry, const RegFile &file,
     }
     case RegFileEntry::Kind::DeleteKey:
       current.reset();
-      rc = detail::deleteKeyTree(registry, entry.root, entry.keyPath);
+      rc = deleteKeyTree(registry, entry.root, entry.keyPath);
+      if (rc == error::FileNotFound) // nothing to delete
+        rc = error::Success;
       what = "cannot delete the key " + keyText(entry);
       break;
     case RegFileEntry::Kind::SetValue:

@@ -12,7 +12,7 @@
 //                            "[HKEY_CURRENT_USER\\Software\\Demo]\n"
 //                            "\"Path\"=\"C:\\\\missing.exe\"\n");
 
-#include "cli/tidewell-regedit/RegFileResult.h"
+#include "registry/regfile/RegFileResult.h"
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,7 @@
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileReader.h"
 
-#include "cli/tidewell-regedit/detail/RegText.h"
+#include "registry/RegistryAccess.h"
+#include "registry/regfile/RegFileText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -205,7 +206,7 @@ private:
 
     const std::size_t slash = name.find(u'\\');
     const std::u16string_view rootText = name.substr(0, slash);
-    const auto root = detail::rootByName(rootText);
+    const auto root = RootKeyOfName(detail::toUtf8(rootText));
     // The dynamic data root exists only while Windows 9x runs and no registry file keeps it:
     // its keys would be imported into nothing.
     if (root && *root == platform::HKEY_DYN_DATA)
