@@ -118,7 +118,7 @@ RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyTe
                          RegFileWriter &writer, ExportGaps *gaps) {
   TreeExporter exporter(registry, writer, gaps);
   if (keyText.empty()) { // the whole registry, as the registry editor exports it
-    for (platform::RegKey root : {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS}) {
+    for (platform::RegKey root : rootsOfExport({})) {
       std::u16string path;
       platform::detail::appendUtf16(path, RootKeyToFullName(root));
       exporter.exportTree(root, path, 0);
@@ -152,6 +152,17 @@ RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyTe
 }
 
 } // namespace
+
+std::vector<platform::RegKey> rootsOfExport(std::string_view keyText) {
+  if (keyText.empty())
+    return {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS};
+  platform::RegKey root = 0;
+  std::string rootText;
+  std::string path;
+  if (!splitKeyText(keyText, root, rootText, path))
+    return {};
+  return {root};
+}
 
 RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
                             std::string &bytes, ExportGaps *gaps) {
