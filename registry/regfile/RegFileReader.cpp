@@ -673,11 +673,11 @@ RegFileResult parseRegText(std::string_view bytes, RegFile &out, std::string_vie
   return result;
 }
 
-RegFileResult RegFileSource::open(const std::string &path) {
-  m_path = path;
-  m_bytes.clear();
-  m_utf16 = false;
-  m_size = 0;
+namespace {
+
+/// Checks that `path` is a regular file the reader accepts and gives its size; the result
+/// is Ok, or says what is wrong.
+RegFileResult checkRegFile(const std::string &path, std::uintmax_t &size) {
   RegFileResult result;
   result.file = path;
   std::error_code error;
@@ -690,7 +690,7 @@ RegFileResult RegFileSource::open(const std::string &path) {
     result.detail = "not a regular file";
     return result;
   }
-  const auto size = std::filesystem::file_size(path, error);
+  size = std::filesystem::file_size(path, error);
   if (error) {
     result.detail = "cannot read the file size: " + error.message();
     return result;
@@ -701,9 +701,25 @@ RegFileResult RegFileSource::open(const std::string &path) {
                     std::to_string(MaxRegFileBytes);
     return result;
   }
+  result.status = Status::Ok;
+  return result;
+}
+
+} // namespace
+
+RegFileResult RegFileSource::open(const std::string &path) {
+  m_path = path;
+  m_bytes.clear();
+  m_utf16 = false;
+  m_size = 0;
+  std::uintmax_t size = 0;
+  RegFileResult result = checkRegFile(path, size);
+  if (!result)
+    return result;
   std::ifstream in(path, std::ios::binary);
   char mark[2] = {};
   if (!in) {
+    result.status = Status::CannotOpen;
     result.detail = "the file cannot be opened for reading";
     return result;
   }
@@ -713,7 +729,6 @@ RegFileResult RegFileSource::open(const std::string &path) {
             static_cast<unsigned char>(mark[1]) == 0xFE;
   if (!m_utf16)
     return loadRegFile(path, m_bytes);
-  result.status = Status::Ok;
   return result;
 }
 
@@ -748,29 +763,11 @@ RegFileResult RegFileSource::read(RegFileSink &sink, std::string_view fileName) 
 
 RegFileResult loadRegFile(const std::string &path, std::string &bytes) {
   bytes.clear();
-  RegFileResult result;
-  result.file = path;
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (error || !std::filesystem::exists(status)) {
-    result.detail = "the file does not exist or cannot be reached";
+  std::uintmax_t size = 0;
+  RegFileResult result = checkRegFile(path, size);
+  if (!result)
     return result;
-  }
-  if (!std::filesystem::is_regular_file(status)) {
-    result.detail = "not a regular file";
-    return result;
-  }
-  const auto size = std::filesystem::file_size(path, error);
-  if (error) {
-    result.detail = "cannot read the file size: " + error.message();
-    return result;
-  }
-  if (size > MaxRegFileBytes) {
-    result.status = Status::TooLarge;
-    result.detail = "the file holds " + std::to_string(size) + " bytes; expected at most " +
-                    std::to_string(MaxRegFileBytes);
-    return result;
-  }
+  result.status = Status::CannotOpen;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     result.detail = "the file cannot be opened for reading";
