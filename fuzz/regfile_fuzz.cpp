@@ -2,9 +2,9 @@
 // or import into a memory registry; whatever imports must export to a text the reader takes
 // back without complaint.
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
+#include "registry/regfile/RegFileReader.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/RegistryApi.h"
 

@@ -2,8 +2,12 @@
 // Opening the machine the program works on, in one place for every program: on Linux the Wine
 // prefix in a folder, on Windows the running system. Nothing above this layer names a backend.
 
+#include "platform/RegistryApi.h"
+
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tw::platform {
 
@@ -36,9 +40,20 @@ struct PrefixOpenResult {
   std::string description() const;
 };
 
+/// What a program run needs of the machine it opens.
+struct MachineOptions {
+  /// The registry roots the run works on (HKEY_LOCAL_MACHINE, ...); nothing: every root. A
+  /// backend that reads its registry from files may then leave out the files none of them is
+  /// kept in, so a run that needs one small root does not read a large file; a root left out
+  /// refuses to be opened (InvalidHandle), and a file left out is never written. Backends
+  /// that open the registry as a whole ignore it.
+  std::optional<std::vector<RegKey>> registryRoots;
+};
+
 /// The machine a program run works on: on Linux the Wine prefix `location` names (empty:
 /// defaultPrefixDir()), on Windows the running system (a non-empty `location` is refused: a
 /// Wine prefix is opened on Linux). Returns nothing when it cannot be opened; `result` says why.
-std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result);
+std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result,
+                                     const MachineOptions &options = {});
 
 } // namespace tw::platform

@@ -5,8 +5,9 @@
 
 namespace tw::platform {
 
-std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result) {
-  return openWinePrefix(location.empty() ? defaultPrefixDir() : location, result);
+std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result,
+                                     const MachineOptions &options) {
+  return openWinePrefix(location.empty() ? defaultPrefixDir() : location, result, options);
 }
 
 } // namespace tw::platform

@@ -17,7 +17,8 @@ static bool exists(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
-std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpenResult &result) {
+std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpenResult &result,
+                                        const MachineOptions &options) {
   result = PrefixOpenResult{};
   result.prefixDir = prefixDir;
   if (!isFolder(prefixDir)) {
@@ -35,7 +36,7 @@ std::unique_ptr<Machine> openWinePrefix(const std::string &prefixDir, PrefixOpen
 
   // The registry itself finds a running wineserver and opens read-only then, saying why.
   RegistryLoadResult load;
-  auto registry = openWineRegistry(prefixDir, load);
+  auto registry = openWineRegistry(prefixDir, load, {}, options.registryRoots);
   if (!registry) {
     result.status = PrefixOpenResult::Status::RegistryUnreadable;
     result.message = "cannot open the registry of the Wine prefix " + prefixDir + ": " + load.description();

@@ -16,8 +16,10 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tw::platform {
 
@@ -75,8 +77,15 @@ public:
 
 /// Opens the registry of the prefix folder `prefixDir`. On failure returns null and `result`
 /// says which file is damaged and where; no file is ever changed by a failed open.
+///
+/// `roots`, when given, are the roots to load. A file that holds none of them (system.reg
+/// holds HKEY_LOCAL_MACHINE, HKEY_CLASSES_ROOT and HKEY_CURRENT_CONFIG; user.reg
+/// HKEY_CURRENT_USER; HKEY_USERS spans userdef.reg and user.reg) is not read, unless a link in
+/// a file that is read leads into it. The roots of a file left out refuse to be opened
+/// (InvalidHandle), its keys cannot be changed, and it is never written.
 std::unique_ptr<WineRegistry> openWineRegistry(const std::string &prefixDir, RegistryLoadResult &result,
-                                               const WineRegistryOptions &options = {});
+                                               const WineRegistryOptions &options = {},
+                                               const std::optional<std::vector<RegKey>> &roots = std::nullopt);
 
 /// Checks the text of one registry file held in memory, as opening a prefix checks each file.
 /// `fileName` only names the file in the result.

@@ -2,6 +2,7 @@
 
 #include "platform/Machine.h"
 #include "platform/RegistryView.h"
+#include "registry/RegistryKeys.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,9 +18,6 @@ static constexpr std::uint32_t ReadAccessNoNotify =
     platform::access::ReadControl | platform::access::QueryValue |
     platform::access::EnumerateSubKeys; // 0x20009
 static constexpr std::uint32_t ReadAccessValuesOnly = platform::access::QueryValue;
-
-// Windows refuses keys nested deeper than this, so a deeper walk can only be a loop of links.
-static constexpr int MaxKeyDepth = 512;
 
 static std::string quoted(std::string_view text) {
   std::string result;
@@ -270,36 +268,11 @@ bool TRegistry::DeleteNamedValue(std::string_view valueName) {
   return m_api.deleteValue(*m_currentKey, valueName) == api::error::Success;
 }
 
-bool TRegistry::DeleteKeyTree(std::string_view keyPath) { return deleteKeyTree(keyPath, 0); }
-
-bool TRegistry::deleteKeyTree(std::string_view keyPath, int depth) {
-  ResolvedPath where = resolve(keyPath);
+bool TRegistry::DeleteKeyTree(std::string_view keyPath) {
   // An empty path names the open key or the root itself: emptying that is never what a
-  // caller that names a key to delete means.
-  if (where.subPath.empty() || depth > MaxKeyDepth) return false;
-
-  platform::RegKey key = 0;
-  if (m_api.openKey(where.base, where.subPath, m_access | m_view, key) == api::error::Success) {
-    // The sub-keys are deleted by relative paths, so the key being emptied is the open key
-    // for the time being; the caller's open key comes back afterwards.
-    auto savedKey = m_currentKey;
-    std::string savedPath = std::move(m_currentPath);
-    m_currentKey = key;
-    m_currentPath.clear();
-    platform::KeyInfo info;
-    if (m_api.queryInfoKey(key, info) == api::error::Success) {
-      // From the last index down, so that deleting one sub-key does not shift the next.
-      for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
-        std::string name;
-        if (m_api.enumKey(key, index, name) == api::error::Success && !name.empty())
-          deleteKeyTree(name, depth + 1);
-      }
-    }
-    m_currentKey = savedKey;
-    m_currentPath = std::move(savedPath);
-    m_api.closeKey(key);
-  }
-  return m_api.deleteKey(where.base, where.subPath) == api::error::Success;
+  // caller that names a key to delete means, and deleteKeyTree refuses it.
+  ResolvedPath where = resolve(keyPath);
+  return deleteKeyTree(m_api, where.base, where.subPath, m_access | m_view) == api::error::Success;
 }
 
 // --- Root names -------------------------------------------------------------------------
@@ -333,6 +306,20 @@ RootKey FullNameToRootKey(std::string_view fullName) {
   for (RootKey root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG})
     if (RootKeyToFullName(root) == fullName) return root;
   return HKEY_CLASSES_ROOT;
+}
+
+std::optional<RootKey> RootKeyOfName(std::string_view fullName) {
+  for (const RootName &name : RootNames) {
+    if (name.fullName.size() != fullName.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < fullName.size(); ++i) {
+      char c = fullName[i];
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      same = c == name.fullName[i];
+    }
+    if (same) return name.root;
+  }
+  return std::nullopt;
 }
 
 RootKey ShortNameToRootKey(std::string_view shortName) {

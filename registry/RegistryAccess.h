@@ -170,7 +170,6 @@ private:
                                                platform::DataForm form = platform::DataForm::Narrow);
   void writeValue(std::string_view valueName, std::uint32_t type, const std::uint8_t *data,
                   std::size_t size, platform::DataForm form = platform::DataForm::Narrow);
-  bool deleteKeyTree(std::string_view keyPath, int depth);
 
   platform::RegistryApi &m_api;
   RootKey m_root = HKEY_CURRENT_USER;
@@ -192,6 +191,9 @@ std::string RootKeyToFullName(RootKey root);
 /// The root a full name names (exact, case-sensitive): HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE,
 /// HKEY_USERS or HKEY_CURRENT_CONFIG; HKEY_CLASSES_ROOT for every other text.
 RootKey FullNameToRootKey(std::string_view fullName);
+/// The root a full name names in any ASCII case ("hkey_local_machine" too), the six roots
+/// RootKeyToFullName names; nothing for any other text. The registry editor's files name roots so.
+std::optional<RootKey> RootKeyOfName(std::string_view fullName);
 /// The root a short name (HKLM, HKCU, HKU, HKCC, HKCR, HKDD; exact, case-sensitive) names, or
 /// 0 for any other text.
 RootKey ShortNameToRootKey(std::string_view shortName);

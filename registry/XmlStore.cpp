@@ -15,11 +15,11 @@ namespace fs = std::filesystem;
 // ours, and reading it whole would only exhaust memory.
 static constexpr std::uintmax_t MaxDocumentBytes = std::uintmax_t{1} << 30;
 
-std::string XmlLoadResult::description() const {
+std::string XmlLoadResult::problemDescription() const {
   std::string text;
   switch (status) {
-  case Status::Loaded: return "loaded " + path;
-  case Status::Created: return path + " does not exist; starting with an empty document";
+  case Status::Loaded: return {};
+  case Status::Created: return {};
   case Status::NotAFile: text = path + " is not a file"; break;
   case Status::TooLarge: text = path + " is too large to be one of the program's documents"; break;
   case Status::CannotRead: text = "cannot read " + path; break;
@@ -33,6 +33,13 @@ std::string XmlLoadResult::description() const {
   if (!problem.empty()) text += ": " + problem;
   if (osError != 0 && status == Status::CannotRead)
     text += std::string(" (") + std::strerror(osError) + ")";
+  return text;
+}
+
+std::string XmlLoadResult::description() const {
+  if (status == Status::Loaded) return "loaded " + path;
+  if (status == Status::Created) return path + " does not exist; starting with an empty document";
+  std::string text = problemDescription();
   if (!movedTo.empty())
     text += "; it was moved to " + movedTo + " and the program starts with an empty document";
   else if (moveError != 0)

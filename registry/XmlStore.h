@@ -54,6 +54,9 @@ struct XmlLoadResult {
 
   explicit operator bool() const { return status == Status::Loaded || status == Status::Created; }
   std::string description() const;
+  /// What is wrong with the file (which file, where, what), without what became of it; empty
+  /// on success.
+  std::string problemDescription() const;
 };
 
 /// Loads the document kept in `path`, whose document element must be `rootName`. A missing

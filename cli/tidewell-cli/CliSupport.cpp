@@ -12,8 +12,6 @@
 #include <charconv>
 #include <csignal>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 
 namespace tw::cli {
@@ -49,38 +47,15 @@ bool openMachine(const std::string &prefixDir, std::ostream &err) {
 // the command fails rather than scanning without the entries the user wanted hidden.
 std::optional<std::shared_ptr<const scan::IgnoreIndex>> loadIgnoreList(std::ostream &err) {
   namespace fs = std::filesystem;
-  constexpr std::uintmax_t MaxIgnoreListBytes = std::uintmax_t{1} << 30; // as the window loads it
   std::error_code error;
   const fs::path file = fs::absolute("ignore.xml", error);
   const std::string path = error ? std::string("ignore.xml") : file.string();
-  const fs::file_status status = fs::status(file, error);
-  if (status.type() == fs::file_type::not_found)
-    return std::make_shared<const scan::IgnoreIndex>();
-  if (error || !fs::is_regular_file(status)) {
-    err << "tidewell-cli: " << path << " is not a file that can be read\n";
-    return std::nullopt;
-  }
-  const std::uintmax_t size = fs::file_size(file, error);
-  if (error || size > MaxIgnoreListBytes) {
-    err << "tidewell-cli: " << path << " is too large to be an ignore list\n";
-    return std::nullopt;
-  }
-  std::ifstream in(file, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    err << "tidewell-cli: " << path << " cannot be read\n";
-    return std::nullopt;
-  }
   pugi::xml_document document;
-  const XmlLoadResult loaded = parseXmlDocument(document, text, path, IgnoreListRootName);
+  const XmlLoadResult loaded = readXmlDocument(document, path, IgnoreListRootName);
+  if (loaded.status == XmlLoadResult::Status::Created) return std::make_shared<const scan::IgnoreIndex>();
   if (!loaded) {
-    err << "tidewell-cli: " << path << " cannot be used as the ignore list";
-    if (loaded.line > 0)
-      err << " (line " << loaded.line << ", column " << loaded.column << ")";
-    else if (loaded.offset >= 0)
-      err << " (offset " << loaded.offset << ")";
-    if (!loaded.problem.empty()) err << ": " << loaded.problem;
-    err << "; the file was left as it is\n";
+    err << "tidewell-cli: " << loaded.problemDescription()
+        << "; it cannot be used as the ignore list and was left as it is\n";
     return std::nullopt;
   }
   return std::make_shared<const scan::IgnoreIndex>(scan::IgnoreIndex::fromXml(document, path));

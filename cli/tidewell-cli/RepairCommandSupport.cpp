@@ -11,13 +11,10 @@
 #include "registry/ProgramFiles.h"
 #include "registry/RegistryAccess.h"
 #include "registry/XmlStore.h"
-#include "registry/RegistryAccess.h"
 
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <ostream>
 
 namespace tw::cli {
@@ -39,40 +36,9 @@ std::string ignoreListPathHere() {
 
 bool readDocumentFile(pugi::xml_document &document, const std::string &path, const char *rootName,
                       std::ostream &err) {
-  // No document the program writes comes near this; a larger file is not one of ours.
-  constexpr std::uintmax_t MaxDocumentBytes = std::uintmax_t{1} << 30;
-  std::error_code error;
-  const fs::file_status status = fs::status(path, error);
-  if (status.type() == fs::file_type::not_found) {
-    resetXmlDocument(document, rootName);
-    return true;
-  }
-  if (error || !fs::is_regular_file(status)) {
-    err << "tidewell-cli: " << path << " is not a file that can be read\n";
-    return false;
-  }
-  const std::uintmax_t size = fs::file_size(path, error);
-  if (error || size > MaxDocumentBytes) {
-    err << "tidewell-cli: " << path << " is too large to be one of the program's files\n";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in && !in.eof()) {
-    err << "tidewell-cli: " << path << " cannot be read\n";
-    return false;
-  }
-  const XmlLoadResult loaded = parseXmlDocument(document, text, path, rootName);
+  const XmlLoadResult loaded = readXmlDocument(document, path, rootName);
   if (loaded) return true;
-  err << "tidewell-cli: " << path
-      << (loaded.status == XmlLoadResult::Status::WrongRoot ? " holds another kind of document"
-                                                            : " is not well-formed XML");
-  if (loaded.line > 0)
-    err << " (line " << loaded.line << ", column " << loaded.column << ")";
-  else if (loaded.offset >= 0)
-    err << " (offset " << loaded.offset << ")";
-  if (!loaded.problem.empty()) err << ": " << loaded.problem;
-  err << "; the file was left as it is\n";
+  err << "tidewell-cli: " << loaded.problemDescription() << "; the file was left as it is\n";
   return false;
 }
 

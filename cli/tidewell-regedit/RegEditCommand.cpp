@@ -1,8 +1,8 @@
 #include "cli/tidewell-regedit/RegEditCommand.h"
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
+#include "registry/regfile/RegFileReader.h"
 
 #include <cctype>
 #include <istream>
@@ -40,11 +40,25 @@ std::optional<std::string> resolvePath(const std::string &file, RegEditEnvironme
   return std::nullopt;
 }
 
+/// Loads the roots a run needs; false, with the reason on the error stream, when it cannot.
+bool loadRoots(RegEditEnvironment &env, const std::vector<platform::RegKey> &roots) {
+  if (!env.loadRegistry)
+    return true;
+  if (auto problem = env.loadRegistry(roots)) {
+    *env.err << "tidewell-regedit: " << *problem << '\n';
+    return false;
+  }
+  return true;
+}
+
 int runExport(const RegEditCommand &command, RegEditEnvironment &env) {
   const std::string &file = command.files.front();
   ExportGaps gaps;
   RegFileResult result;
+  const std::vector<platform::RegKey> roots = rootsOfExport(command.key);
   if (file == "-") {
+    if (!loadRoots(env, roots))
+      return 1;
     std::string bytes;
     result = exportRegText(*env.registry, command.key, bytes, &gaps);
     if (result)
@@ -55,6 +69,8 @@ int runExport(const RegEditCommand &command, RegEditEnvironment &env) {
       *env.err << "tidewell-regedit: " << *problem << '\n';
       return 1;
     }
+    if (!loadRoots(env, roots))
+      return 1;
     result = exportRegFile(*env.registry, command.key, hostPath, &gaps);
   }
   if (!result) {
@@ -72,42 +88,71 @@ int runExport(const RegEditCommand &command, RegEditEnvironment &env) {
   return 0;
 }
 
-int importOne(const std::string &file, RegEditEnvironment &env) {
-  std::string bytes;
-  RegFileResult result;
-  if (file == "-") {
-    bytes.assign(std::istreambuf_iterator<char>(*env.in), std::istreambuf_iterator<char>());
-    if (bytes.size() > MaxRegFileBytes) {
-      *env.err << "tidewell-regedit: standard input: more than " << MaxRegFileBytes
-               << " bytes\n";
-      return 1;
-    }
-  } else {
-    std::string hostPath;
-    if (auto problem = resolvePath(file, env, hostPath)) {
-      *env.err << "tidewell-regedit: " << *problem << '\n';
-      return 1;
-    }
-    result = loadRegFile(hostPath, bytes);
-    if (!result) {
-      result.file = file;
-      *env.err << "tidewell-regedit: " << result.description() << '\n';
-      return 1;
-    }
+/// The registry of a run that is about to import `roots`; false, with the reason on the error
+/// stream, when it cannot be changed.
+bool registryForImport(RegEditEnvironment &env, const std::vector<platform::RegKey> &roots,
+                       const std::string &shownName) {
+  if (!loadRoots(env, roots))
+    return false;
+  if (!env.readOnlyReason.empty()) {
+    *env.err << "tidewell-regedit: cannot import " << shownName
+             << ": the registry may only be read: " << env.readOnlyReason << '\n';
+    return false;
   }
-  const std::string shownName = file == "-" ? std::string("standard input") : file;
+  return true;
+}
+
+int importFromInput(RegEditEnvironment &env) {
+  const std::string shownName = "standard input";
+  std::string bytes(std::istreambuf_iterator<char>(*env.in), std::istreambuf_iterator<char>{});
+  if (bytes.size() > MaxRegFileBytes) {
+    *env.err << "tidewell-regedit: standard input: more than " << MaxRegFileBytes << " bytes\n";
+    return 1;
+  }
   RegFile parsed;
-  result = parseRegText(bytes, parsed, shownName);
+  RegFileResult result = parseRegText(bytes, parsed, shownName);
   if (!result) {
     *env.err << "tidewell-regedit: " << result.description() << "; nothing was imported\n";
     return 1;
   }
-  if (!env.readOnlyReason.empty()) {
-    *env.err << "tidewell-regedit: cannot import " << shownName
-             << ": the registry may only be read: " << env.readOnlyReason << '\n';
+  RegFileRoots roots;
+  for (const RegFileEntry &entry : parsed.entries)
+    roots.entry(entry);
+  if (!registryForImport(env, roots.roots(), shownName))
+    return 1;
+  result = applyRegFile(*env.registry, parsed, shownName);
+  if (!result) {
+    *env.err << "tidewell-regedit: " << result.description() << '\n';
     return 1;
   }
-  result = applyRegFile(*env.registry, parsed, shownName);
+  return 0;
+}
+
+int importOne(const std::string &file, RegEditEnvironment &env) {
+  if (file == "-")
+    return importFromInput(env);
+  std::string hostPath;
+  if (auto problem = resolvePath(file, env, hostPath)) {
+    *env.err << "tidewell-regedit: " << *problem << '\n';
+    return 1;
+  }
+  // Read twice, a piece at a time: checked whole first, applied afterwards.
+  RegFileSource source;
+  RegFileResult result = source.open(hostPath);
+  if (!result) {
+    result.file = file;
+    *env.err << "tidewell-regedit: " << result.description() << '\n';
+    return 1;
+  }
+  RegFileRoots roots;
+  result = source.read(roots, file);
+  if (!result) {
+    *env.err << "tidewell-regedit: " << result.description() << "; nothing was imported\n";
+    return 1;
+  }
+  if (!registryForImport(env, roots.roots(), file))
+    return 1;
+  result = applyRegSource(*env.registry, source, roots, file);
   if (!result) {
     *env.err << "tidewell-regedit: " << result.description() << '\n';
     return 1;

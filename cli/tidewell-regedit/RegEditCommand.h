@@ -17,9 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace tw::platform {
-class RegistryApi;
-}
+#include "platform/RegistryApi.h"
 
 namespace tw::regedit {
 
@@ -45,6 +43,10 @@ struct RegEditEnvironment {
   platform::RegistryApi *registry = nullptr;
   /// Why the registry may only be read; empty when it may be changed.
   std::string readOnlyReason;
+  /// Makes `registry` (and `readOnlyReason`) one that holds at least the roots a run is about
+  /// to use, so that a run loads no more of the registry than it needs; returns why that is
+  /// impossible, or nothing. Unset when `registry` is given with every root.
+  std::function<std::optional<std::string>(const std::vector<platform::RegKey> &roots)> loadRegistry;
   /// The host path of a Windows path ("C:\x.reg"), or nothing when it maps to no host file.
   std::function<std::optional<std::string>(std::string_view)> hostPathOf;
   std::istream *in = nullptr;

@@ -166,7 +166,13 @@ std::uint32_t hashName(std::string_view name) {
 }
 
 void appendUtf16(std::u16string &out, std::string_view text) {
-  UnitReader reader(text);
+  // Names are nearly always ASCII: widen the leading ASCII run in one step.
+  std::size_t ascii = 0;
+  while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+  const std::size_t start = out.size();
+  out.resize(start + ascii);
+  for (std::size_t i = 0; i < ascii; ++i) out[start + i] = static_cast<unsigned char>(text[i]);
+  UnitReader reader(text.substr(ascii));
   while (!reader.atEnd()) out.push_back(reader.next());
 }
 
@@ -190,6 +196,16 @@ static void appendCodePoint(std::string &out, std::uint32_t cp) {
 
 void appendUtf8(std::string &out, const char16_t *units, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
+    // Names are nearly always ASCII: a run of it goes over in one step.
+    std::size_t run = i;
+    while (run < count && units[run] < 0x80) ++run;
+    if (run > i) {
+      const std::size_t start = out.size();
+      out.resize(start + (run - i));
+      for (std::size_t k = i; k < run; ++k) out[start + (k - i)] = static_cast<char>(units[k]);
+      i = run - 1;
+      continue;
+    }
     std::uint32_t u = units[i];
     bool pairs = u >= 0xD800 && u < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000;
     if (pairs) {

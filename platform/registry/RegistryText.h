@@ -1,7 +1,8 @@
 #pragma once
 // Text rules of the registry: how names compare (as Wine compares them), conversions between
 // the UTF-8 the program speaks and the UTF-16 the registry stores, and the escaped string
-// syntax of Wine's registry files. Private to the registry backends.
+// syntax of Wine's registry files. The backends use all of it; the layers above use the
+// conversions (the .reg format, for one), never a text table of their own.
 //
 // Names and string data travel inside the backends as "WTF-8": UTF-8 that may also encode a
 // lone UTF-16 surrogate, so that any name Wine can store survives a round trip unchanged.

@@ -4,10 +4,12 @@
 
 #include "platform/registry/RegistryEngine.h"
 #include "platform/registry/RegistryRoots.h"
+#include "platform/registry/RegistryText.h"
 #include "platform/registry/WineFileParser.h"
 #include "platform/registry/WineFileWriter.h"
 #include "platform/registry/WineServerLock.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -40,7 +42,51 @@ constexpr std::array<FileRole, 3> Roles = {{
     {"user.reg", "REGISTRY\\\\User\\\\"}, // the user's SID follows
 }};
 constexpr std::size_t SystemFile = 0;
+constexpr std::size_t UserdefFile = 1;
 constexpr std::size_t UserFile = 2;
+constexpr unsigned EveryFile = 0b111;
+
+// The files (bit i: Roles[i]) that hold a root's keys.
+unsigned filesOfRoot(RegKey root) {
+  if (root == HKEY_LOCAL_MACHINE || root == HKEY_CLASSES_ROOT || root == HKEY_CURRENT_CONFIG)
+    return 1u << SystemFile;
+  if (root == HKEY_CURRENT_USER) return 1u << UserFile;
+  if (root == HKEY_USERS) return (1u << UserdefFile) | (1u << UserFile);
+  return 0;
+}
+
+// The files a link's target (\Registry\Machine\..., \Registry\User\...) lies in.
+unsigned filesOfLinkTarget(std::string_view target) {
+  auto part = [&target]() {
+    while (target.starts_with('\\')) target.remove_prefix(1);
+    std::size_t cut = std::min(target.find('\\'), target.size());
+    std::string_view name = target.substr(0, cut);
+    target.remove_prefix(cut);
+    return name;
+  };
+  if (!detail::sameName(part(), "Registry")) return 0;
+  std::string_view branch = part();
+  if (detail::sameName(branch, "Machine")) return 1u << SystemFile;
+  if (!detail::sameName(branch, "User")) return 0;
+  std::string_view user = part();
+  if (user.empty()) return (1u << UserdefFile) | (1u << UserFile);
+  return detail::sameName(user, ".Default") ? 1u << UserdefFile : 1u << UserFile;
+}
+
+// The files that links kept in the files of `read` lead into.
+unsigned filesLinkedFrom(const RegistryStore &store, unsigned read) {
+  unsigned linked = 0;
+  for (KeyId id = 0; id < store.keySlots(); ++id) {
+    if (!store.isLive(id)) continue;
+    const detail::Key &key = store.key(id);
+    if (!(key.flags & detail::keyflag::Link) || key.file >= Roles.size() || !(read & (1u << key.file))) continue;
+    long index = store.findValue(id, "SymbolicLinkValue");
+    if (index < 0) continue;
+    detail::ValueData target = store.valueData(key, key.values[static_cast<std::size_t>(index)]);
+    linked |= filesOfLinkTarget(detail::utf16leBytesToUtf8(target.bytes.data(), target.bytes.size()));
+  }
+  return linked;
+}
 
 RegistryLoadResult failure(Status status, const std::string &file, std::string detail = {}) {
   RegistryLoadResult r;
@@ -178,7 +224,7 @@ public:
   }
 
   static std::unique_ptr<WineRegistryImpl> open(const std::string &prefixDir, RegistryLoadResult &result,
-                                                const WineRegistryOptions &options);
+                                                const WineRegistryOptions &options, unsigned wantedFiles);
 
 private:
   long save(RegistryStore &store);
@@ -193,9 +239,11 @@ private:
 
   std::string m_prefixDir;
   WineRegistryOptions m_options;
+  unsigned m_wanted = EveryFile; // the files the roots asked for need
   std::unique_ptr<detail::RegistryEngine> m_engine;
   std::array<detail::FileHeader, 3> m_headers;
   std::array<FileIdentity, 3> m_onDisk;
+  unsigned m_read = EveryFile;
   std::string m_arch;
   std::string m_readOnlyReason;
   bool m_checkServer = true;
@@ -214,10 +262,20 @@ struct LoadedPrefix {
   std::string arch;
   std::string readOnlyReason;
   bool serverOwnsRegistry = false;
+  /// The files that were read (bit i: Roles[i]); the others are left out and never written.
+  unsigned read = EveryFile;
 };
 
+// Which files a registry opened for `roots` (nothing: every root) reads.
+unsigned filesOfRoots(const std::optional<std::vector<RegKey>> &roots) {
+  if (!roots) return EveryFile;
+  unsigned files = 0;
+  for (RegKey root : *roots) files |= filesOfRoot(root);
+  return files;
+}
+
 std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoadResult &result,
-                                       const WineRegistryOptions &options) {
+                                       const WineRegistryOptions &options, unsigned wantedFiles) {
   struct stat st{};
   if (::stat(prefixDir.c_str(), &st) != 0) {
     result = failure(Status::FileNotFound, prefixDir, "the prefix folder does not exist");
@@ -228,6 +286,7 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
     return std::nullopt;
   }
   LoadedPrefix loaded;
+  loaded.read = wantedFiles;
   loaded.store = std::make_unique<RegistryStore>();
   RegistryStore *store = loaded.store.get();
   std::array<std::string, 3> paths;
@@ -235,7 +294,8 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
   std::array<std::string, 3> contents;
   for (std::size_t i = 0; i < Roles.size(); ++i) {
     paths[i] = prefixDir + "/" + Roles[i].name;
-    RegistryLoadResult read = readWholeFile(paths[i], contents[i]);
+    const bool wanted = (loaded.read & (1u << i)) != 0;
+    RegistryLoadResult read = wanted ? readWholeFile(paths[i], contents[i]) : checkBeforeOpening(paths[i]);
     exists[i] = read.status != Status::FileNotFound;
     // A prefix without user files is one Wine has not finished making; Wine starts those
     // branches empty, and so do we. Without system.reg it is no prefix at all.
@@ -244,12 +304,12 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
       result = read;
       return std::nullopt;
     }
-    loaded.onDisk[i] = fileIdentityOf(paths[i]);
+    if (wanted) loaded.onDisk[i] = fileIdentityOf(paths[i]);
   }
 
   // The user's branch is named after the SID in user.reg's header, which must be read first.
   std::string sid(detail::DefaultUserSid);
-  if (exists[UserFile]) {
+  if (exists[UserFile] && (loaded.read & (1u << UserFile))) {
     const std::string &text = contents[UserFile];
     std::size_t start = text.find('\n');
     std::size_t end = start == std::string::npos ? start : text.find('\n', start + 1);
@@ -268,7 +328,7 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
     store->files().push_back(std::move(file));
   }
   for (std::size_t i = 0; i < Roles.size(); ++i) {
-    if (!exists[i]) {
+    if (!exists[i] || !(loaded.read & (1u << i))) {
       loaded.headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
       continue;
     }
@@ -280,6 +340,9 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
     if (loaded.headers[i].rootText.empty())
       loaded.headers[i].rootText = Roles[i].defaultRoot + (i == UserFile ? sid : std::string());
   }
+  // A link into a file left out would lead nowhere: such a prefix is read whole.
+  if (loaded.read != EveryFile && (filesLinkedFrom(*store, loaded.read) & ~loaded.read) != 0)
+    return loadPrefix(prefixDir, result, options, EveryFile);
 
   // Every file carries the prefix's architecture; Wine refuses files that disagree. A
   // system.reg without the line makes a 32-bit prefix, as Wine decides.
@@ -302,6 +365,10 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
              "every Wine program (or run \"wineserver -k\") and open it again to make changes.";
   }
   for (std::size_t i = 0; i < Roles.size(); ++i) {
+    if (!(loaded.read & (1u << i))) {
+      store->files()[i].writable = false; // left out: its keys are not there to change
+      continue;
+    }
     bool writable = isFileWritable(paths[i], prefixDir, exists[i]);
     store->files()[i].writable = writable;
     if (!writable && reason.empty())
@@ -309,17 +376,23 @@ std::optional<LoadedPrefix> loadPrefix(const std::string &prefixDir, RegistryLoa
   }
   loaded.readOnlyReason = reason;
   loaded.roots = detail::makeRootKeys(*store, sid);
+  // The roots of files left out refuse to open, rather than look empty.
+  if (!(loaded.read & (1u << SystemFile)))
+    loaded.roots.localMachine = loaded.roots.classesRoot = loaded.roots.currentConfig = detail::NoKey;
+  if (!(loaded.read & (1u << UserFile))) loaded.roots.currentUser = detail::NoKey;
+  if ((loaded.read & filesOfRoot(HKEY_USERS)) != filesOfRoot(HKEY_USERS)) loaded.roots.users = detail::NoKey;
   result = failure(Status::Ok, prefixDir);
   return loaded;
 }
 
 std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &prefixDir, RegistryLoadResult &result,
-                                                         const WineRegistryOptions &options) {
-  std::optional<LoadedPrefix> loaded = loadPrefix(prefixDir, result, options);
+                                                         const WineRegistryOptions &options, unsigned wantedFiles) {
+  std::optional<LoadedPrefix> loaded = loadPrefix(prefixDir, result, options, wantedFiles);
   if (!loaded) return nullptr;
   auto self = std::make_unique<WineRegistryImpl>();
   self->m_prefixDir = prefixDir;
   self->m_options = options;
+  self->m_wanted = wantedFiles;
   self->m_checkServer = !options.ignoreRunningServer;
   WineRegistryImpl *raw = self.get();
   self->m_engine = std::make_unique<detail::RegistryEngine>(std::move(loaded->store), loaded->roots,
@@ -329,6 +402,8 @@ std::unique_ptr<WineRegistryImpl> WineRegistryImpl::open(const std::string &pref
 }
 
 FlushFailure::Cause WineRegistryImpl::obstacleToSaving(std::size_t i, const detail::BranchFile &file) const {
+  // A file left out holds keys this registry never read: writing it would erase them.
+  if (!(m_read & (1u << i))) return FlushFailure::Cause::WriteProtected;
   // A wineserver that started after we read the files owns them now, and a file that changed
   // on disk holds changes we have not seen: overwriting either would lose data.
   if (m_checkServer && detail::isWineServerRunning(m_prefixDir)) return FlushFailure::Cause::ServerRunning;
@@ -352,6 +427,7 @@ static FlushFailure::Cause causeOf(SaveResult::Status status) {
 void WineRegistryImpl::takeFileFacts(const LoadedPrefix &loaded) {
   m_headers = loaded.headers;
   m_onDisk = loaded.onDisk;
+  m_read = loaded.read;
   m_arch = loaded.arch;
   {
     std::lock_guard lock(m_saveMutex);
@@ -364,7 +440,7 @@ void WineRegistryImpl::takeFileFacts(const LoadedPrefix &loaded) {
 
 long WineRegistryImpl::reloadBackingStore(std::string *problem) {
   RegistryLoadResult result;
-  std::optional<LoadedPrefix> loaded = loadPrefix(m_prefixDir, result, m_options);
+  std::optional<LoadedPrefix> loaded = loadPrefix(m_prefixDir, result, m_options, m_wanted);
   if (!loaded) {
     if (problem) *problem = result.description() + "; the program goes on with the registry as it read it before";
     return error::FileNotFound;
@@ -464,8 +540,9 @@ std::string RegistryLoadResult::description() const {
 }
 
 std::unique_ptr<WineRegistry> openWineRegistry(const std::string &prefixDir, RegistryLoadResult &result,
-                                               const WineRegistryOptions &options) {
-  return WineRegistryImpl::open(prefixDir, result, options);
+                                               const WineRegistryOptions &options,
+                                               const std::optional<std::vector<RegKey>> &roots) {
+  return WineRegistryImpl::open(prefixDir, result, options, filesOfRoots(roots));
 }
 
 RegistryLoadResult checkRegistryText(std::string_view text, std::string_view fileName) {

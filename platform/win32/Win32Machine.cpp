@@ -37,7 +37,10 @@ private:
 // On Windows the program works on the system it runs on; there is no prefix to name.
 std::string defaultPrefixDir() { return {}; }
 
-std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result) {
+// The running system's registry is reached key by key: there are no files to leave out, so
+// the options change nothing.
+std::unique_ptr<Machine> openMachine(const std::string &location, PrefixOpenResult &result,
+                                     const MachineOptions &) {
   result = PrefixOpenResult{};
   result.prefixDir = location;
   if (!location.empty()) {

@@ -1,6 +1,6 @@
 #include "WindowTestSupport.h"
 
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileImport.h"
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/WinePrefix.h"

@@ -7,7 +7,7 @@
 #include "ShellWindow.h"
 #include "app/Autorun.h"
 #include "app/TfmMainForm.h"
-#include "cli/tidewell-regedit/RegFileExport.h"
+#include "registry/regfile/RegFileExport.h"
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
 #include "platform/WinePrefix.h"

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <fstream>
 #include <sstream>
 
@@ -32,6 +34,7 @@ protected:
   std::filesystem::path m_dir = std::filesystem::temp_directory_path() /
                                 ("tw-regedit-cmd-" + std::to_string(::getpid()));
   std::string m_readOnlyReason;
+  std::function<std::optional<std::string>(const std::vector<platform::RegKey> &)> m_load;
 
   void SetUp() override { std::filesystem::create_directories(m_dir); }
   void TearDown() override { std::filesystem::remove_all(m_dir); }
@@ -48,6 +51,7 @@ protected:
     RegEditEnvironment env;
     env.registry = m_registry.get();
     env.readOnlyReason = m_readOnlyReason;
+    env.loadRegistry = m_load;
     env.hostPathOf = [this](std::string_view path) -> std::optional<std::string> {
       // As a Windows program the test's own host paths are Windows paths too: they stay.
       if (path.starts_with(m_dir.string()))
@@ -163,4 +167,48 @@ TEST_F(RegEditCommandTest, RefusalsNameTheFileAndLeaveTheRegistryAlone) {
   Outcome help = run({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("/e FILE"), std::string::npos);
+}
+
+// The editor loads no more of the registry than a run needs: the root it exports, the roots a
+// file it imports names (learned by reading the file whole before anything changes).
+TEST_F(RegEditCommandTest, AsksOnlyForTheRootsARunUses) {
+  using platform::RegKey;
+  std::vector<std::vector<RegKey>> asked;
+  std::optional<std::string> refusal;
+  m_load = [&](const std::vector<RegKey> &roots) {
+    asked.push_back(roots);
+    return refusal;
+  };
+  auto askedFor = [&](const std::vector<std::string> &args) {
+    asked.clear();
+    const Outcome outcome = run(args);
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    return asked.size() == 1 ? asked.front() : std::vector<RegKey>{0xBAD};
+  };
+  EXPECT_EQ(askedFor({"/e", path("u.reg"), "HKEY_CURRENT_USER"}), std::vector<RegKey>{platform::HKEY_CURRENT_USER});
+  EXPECT_EQ(askedFor({"/e", "-", "hkey_classes_root"}), std::vector<RegKey>{platform::HKEY_CLASSES_ROOT});
+  EXPECT_EQ(askedFor({"/e", path("all.reg")}),
+            (std::vector<RegKey>{platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS}));
+  std::ofstream(path("two.reg")) << "REGEDIT4\n[HKEY_CURRENT_USER\\A]\n\"s\"=\"x\"\n"
+                                    "[-HKEY_LOCAL_MACHINE\\B]\n[HKEY_CURRENT_USER\\C]\n";
+  EXPECT_EQ(askedFor({"/s", path("two.reg")}),
+            (std::vector<RegKey>{platform::HKEY_CURRENT_USER, platform::HKEY_LOCAL_MACHINE}));
+  EXPECT_EQ(getRaw(*m_registry, platform::HKEY_CURRENT_USER, "A", "s").data, sz(u"x"));
+
+  // A damaged file is refused before the registry is loaded at all.
+  std::ofstream(path("bad.reg")) << "REGEDIT4\n[HKEY_CURRENT_USER\\D]\n\"t\"=bad\n";
+  asked.clear();
+  EXPECT_EQ(run({"/s", path("bad.reg")}).status, 1);
+  EXPECT_TRUE(asked.empty());
+
+  // A registry that cannot be loaded is named and nothing is changed.
+  refusal = "cannot open the Wine prefix /nowhere: no such folder";
+  std::ofstream(path("new.reg")) << "REGEDIT4\n[HKEY_CURRENT_USER\\E]\n";
+  Outcome refused = run({"/s", path("new.reg")});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("tidewell-regedit: cannot open the Wine prefix /nowhere: no such folder"),
+            std::string::npos)
+      << refused.err;
+  EXPECT_FALSE(keyExists(*m_registry, platform::HKEY_CURRENT_USER, "E"));
+  EXPECT_EQ(run({"/e", path("u.reg"), "HKEY_CURRENT_USER"}).status, 1);
 }

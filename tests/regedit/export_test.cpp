@@ -1,7 +1,7 @@
 // Exporting from a registry: order, key texts, failures, and the round trip through import.
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
 #include "platform/MemoryRegistry.h"
 
 #include "RegTestSupport.h"

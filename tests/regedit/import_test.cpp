@@ -1,8 +1,8 @@
 // Importing into a registry: what lands where, and that a refused file or a refusing
 // registry leaves the registry as it was.
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
 #include "platform/MemoryRegistry.h"
 
 #include "RegTestSupport.h"

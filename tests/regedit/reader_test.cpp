@@ -1,10 +1,14 @@
 // What the reader accepts, what it makes of it, and where it stops on damaged text.
 
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileReader.h"
 
 #include "RegTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 
 using namespace tw;
 using namespace tw::regedit;
@@ -323,4 +327,109 @@ TEST(RegFileReader, EveryCutOfAValidFileFailsOnItsLastLineOrKeepsWholeLines) {
       }
     }
   }
+}
+
+namespace {
+
+/// Gathers what a sink is handed, as parseRegText gathers it.
+struct Gathered final : RegFileSink {
+  RegFile file;
+  void begin(RegFile::Version version, bool utf16) override {
+    file.version = version;
+    file.utf16 = utf16;
+  }
+  bool entry(const RegFileEntry &entry) override {
+    file.entries.push_back(entry);
+    return true;
+  }
+};
+
+void expectSameEntries(const RegFile &got, const RegFile &want, const std::string &context) {
+  EXPECT_EQ(got.version, want.version) << context;
+  EXPECT_EQ(got.utf16, want.utf16) << context;
+  ASSERT_EQ(got.entries.size(), want.entries.size()) << context;
+  for (std::size_t i = 0; i < got.entries.size(); ++i) {
+    const RegFileEntry &a = got.entries[i];
+    const RegFileEntry &b = want.entries[i];
+    EXPECT_TRUE(a.kind == b.kind && a.line == b.line && a.root == b.root && a.keyPath == b.keyPath &&
+                a.valueName == b.valueName && a.type == b.type && a.data == b.data)
+        << context << ": entry " << i << " (line " << b.line << ")";
+  }
+}
+
+} // namespace
+
+// A file on disk is decoded a piece at a time; whatever falls on the border between two pieces
+// (a CR LF split in two, a lone CR, a continued hex line, a damaged line) reads exactly as the
+// whole text does, with the same entries, lines and messages.
+TEST(RegFileSource, ReadsPieceByPieceWhatTheWholeTextGives) {
+  const std::string dir = ::testing::TempDir() + "tw-regfile-source";
+  std::filesystem::create_directories(dir);
+  const std::string header = "Windows Registry Editor Version 5.00";
+  std::string body;
+  for (int i = 0; i < 40; ++i) {
+    body += "[HKEY_CURRENT_USER\\Software\\Piece " + std::to_string(i) + "]\n";
+    body += "\"s\"=\"text \\\"" + std::to_string(i) + "\\\" \\\\ end\"\n";
+    body += "\"h\"=hex:01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,16,\\\n"
+            "  17,18,19,1a ; a comment\n";
+    body += "\"d\"=dword:" + std::to_string(10000000 + i) + "\n";
+  }
+  for (const char *lineEnd : {"\r\n", "\n", "\r"}) {
+    for (const bool damaged : {false, true}) {
+      for (int shift = -4; shift <= 0; ++shift) {
+        // A comment line long enough that the first lines of the body straddle the border.
+        const std::size_t before = header.size() + std::strlen(lineEnd) + 1;
+        const std::size_t pad = RegFileSource::PieceUnits - before - 2 + static_cast<std::size_t>(shift + 4);
+        std::string text = header + "\n;" + std::string(pad, 'x') + "\n" + body + (damaged ? "\"bad\"=dword:xyz\n" : "");
+        std::string withEnds;
+        withEnds.reserve(text.size() + text.size() / 16);
+        for (char c : text) {
+          if (c == '\n')
+            withEnds += lineEnd;
+          else
+            withEnds += c;
+        }
+        const std::string bytes = utf16File(withEnds);
+        const std::string path = dir + "/piece.reg";
+        std::ofstream(path, std::ios::binary) << bytes;
+        const std::string context = "line end " + std::to_string(std::strlen(lineEnd)) + " shift " +
+                                    std::to_string(shift) + (damaged ? " damaged" : "");
+
+        Gathered whole;
+        const RegFileResult wholeResult = readRegText(bytes, whole, "piece.reg");
+        RegFileSource source;
+        ASSERT_TRUE(source.open(path)) << context;
+        Gathered pieces;
+        const RegFileResult piecesResult = source.read(pieces, "piece.reg");
+        EXPECT_EQ(static_cast<bool>(wholeResult), !damaged) << context << ": " << wholeResult.description();
+        EXPECT_EQ(piecesResult.description(), wholeResult.description()) << context;
+        EXPECT_EQ(piecesResult.status, wholeResult.status) << context;
+        expectSameEntries(pieces.file, whole.file, context);
+        // Reading again starts over.
+        Gathered again;
+        EXPECT_EQ(source.read(again, "piece.reg").description(), wholeResult.description()) << context;
+        EXPECT_EQ(again.file.entries.size(), whole.file.entries.size()) << context;
+      }
+    }
+  }
+  // A file cut in the middle of a unit is refused with the line count the whole text gives.
+  const std::string odd = utf16File(header + "\r\n;" + std::string(RegFileSource::PieceUnits, 'y') + "\r\n[HKEY_CURRENT_USER\\A]\r\n") + "x";
+  std::ofstream(dir + "/odd.reg", std::ios::binary) << odd;
+  RegFile notUsed;
+  const RegFileResult wholeOdd = parseRegText(odd, notUsed, "odd.reg");
+  RegFileSource source;
+  ASSERT_TRUE(source.open(dir + "/odd.reg"));
+  Gathered pieces;
+  const RegFileResult oddResult = source.read(pieces, "odd.reg");
+  EXPECT_EQ(oddResult.status, Status::BadEncoding);
+  EXPECT_EQ(oddResult.line, 4u);
+  EXPECT_EQ(oddResult.description(), wholeOdd.description());
+  // 8-bit text, whose encoding only the whole file tells, reads as parseRegText reads it.
+  const std::string latin = V5 + "[HKEY_CURRENT_USER\\Caf\xE9]\r\n";
+  std::ofstream(dir + "/latin.reg", std::ios::binary) << latin;
+  ASSERT_TRUE(source.open(dir + "/latin.reg"));
+  Gathered eightBit;
+  EXPECT_TRUE(source.read(eightBit, "latin.reg"));
+  expectSameEntries(eightBit.file, parsed(latin), "8-bit");
+  std::filesystem::remove_all(dir);
 }

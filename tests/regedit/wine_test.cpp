@@ -7,8 +7,8 @@
 // Wine's sections whose keys the saved registry files do not hold are dropped before the
 // texts are compared byte for byte.
 
-#include "cli/tidewell-regedit/RegFileExport.h"
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileExport.h"
+#include "registry/regfile/RegFileImport.h"
 #include "platform/MemoryRegistry.h"
 #include "platform/WineRegistry.h"
 

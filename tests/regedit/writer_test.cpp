@@ -1,7 +1,7 @@
 // The text the writer produces, value kind by value kind, compared with what the registry
 // editor writes for the same data.
 
-#include "cli/tidewell-regedit/RegFileWriter.h"
+#include "registry/regfile/RegFileWriter.h"
 
 #include "RegTestSupport.h"
 

@@ -2,7 +2,7 @@
 
 #include "tests/support/ScratchMachine.h"
 
-#include "cli/tidewell-regedit/RegFileImport.h"
+#include "registry/regfile/RegFileImport.h"
 
 #include "platform/Machine.h"
 #include "platform/MemoryRegistry.h"

@@ -1,9 +1,11 @@
-#include "cli/tidewell-regedit/RegFileExport.h"
+#include "registry/regfile/RegFileExport.h"
 
-#include "cli/tidewell-regedit/RegFileReader.h"
-#include "cli/tidewell-regedit/RegFileWriter.h"
-#include "cli/tidewell-regedit/detail/RegText.h"
-#include "cli/tidewell-regedit/detail/RegistryTree.h"
+#include "registry/regfile/RegFileReader.h"
+#include "registry/regfile/RegFileWriter.h"
+#include "registry/regfile/RegFileText.h"
+#include "platform/registry/RegistryText.h"
+#include "registry/RegistryAccess.h"
+#include "registry/RegistryKeys.h"
 #include "platform/AtomicFile.h"
 #include "platform/RegistryApi.h"
 
@@ -39,7 +41,7 @@ public:
         break;
       const std::size_t length = path.size();
       path.push_back(u'\\');
-      detail::appendUtf16(path, name);
+      platform::detail::appendUtf16(path, name);
       exportChild(key, name, path, depth + 1);
       path.resize(length);
     }
@@ -70,7 +72,7 @@ private:
       noteGap(path, "it cannot be opened", rc);
       return;
     }
-    detail::KeyHandle owned(m_registry, child);
+    OwnedKey owned(m_registry, child);
     exportTree(child, path, depth);
   }
 
@@ -79,7 +81,7 @@ private:
       return;
     std::string text = detail::toUtf8(path) + ": " + why;
     if (rc != 0)
-      text += " (" + detail::errorText(rc) + ")";
+      text += " (" + registryErrorText(rc) + ")";
     m_gaps->keys.push_back(std::move(text));
   }
 };
@@ -99,7 +101,7 @@ bool splitKeyText(std::string_view keyText, platform::RegKey &root, std::string 
     keyText.remove_suffix(1);
   const std::size_t slash = keyText.find('\\');
   rootText = std::string(keyText.substr(0, slash));
-  const auto key = detail::rootByName(std::string_view(rootText));
+  const auto key = RootKeyOfName(rootText);
   if (!key)
     return false;
   root = *key;
@@ -116,9 +118,9 @@ RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyTe
                          RegFileWriter &writer, ExportGaps *gaps) {
   TreeExporter exporter(registry, writer, gaps);
   if (keyText.empty()) { // the whole registry, as the registry editor exports it
-    for (platform::RegKey root : {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS}) {
+    for (platform::RegKey root : rootsOfExport({})) {
       std::u16string path;
-      detail::appendUtf16(path, detail::rootName(root));
+      platform::detail::appendUtf16(path, RootKeyToFullName(root));
       exporter.exportTree(root, path, 0);
     }
   } else {
@@ -134,13 +136,13 @@ RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyTe
     const long rc = registry.openKey(root, subPath, platform::access::KeyRead, key);
     if (rc != error::Success)
       return failure(Status::KeyNotFound, "cannot open the key \"" + std::string(keyText) +
-                                              "\": " + detail::errorText(rc));
-    detail::KeyHandle owned(registry, key);
+                                              "\": " + registryErrorText(rc));
+    OwnedKey owned(registry, key);
     std::u16string path;
-    detail::appendUtf16(path, rootText);
+    platform::detail::appendUtf16(path, rootText);
     if (!subPath.empty()) {
       path.push_back(u'\\');
-      detail::appendUtf16(path, subPath);
+      platform::detail::appendUtf16(path, subPath);
     }
     exporter.exportTree(key, path, 0);
   }
@@ -150,6 +152,17 @@ RegFileResult exportInto(platform::RegistryApi &registry, std::string_view keyTe
 }
 
 } // namespace
+
+std::vector<platform::RegKey> rootsOfExport(std::string_view keyText) {
+  if (keyText.empty())
+    return {platform::HKEY_LOCAL_MACHINE, platform::HKEY_USERS};
+  platform::RegKey root = 0;
+  std::string rootText;
+  std::string path;
+  if (!splitKeyText(keyText, root, rootText, path))
+    return {};
+  return {root};
+}
 
 RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
                             std::string &bytes, ExportGaps *gaps) {

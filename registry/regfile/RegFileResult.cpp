@@ -1,4 +1,4 @@
-#include "cli/tidewell-regedit/RegFileResult.h"
+#include "registry/regfile/RegFileResult.h"
 
 namespace tw::regedit {
 

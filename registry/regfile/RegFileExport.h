@@ -3,15 +3,12 @@
 // does (RegFileWriter.h describes the text). Keys come in enumeration order, depth first,
 // each key's values before its sub-keys.
 
-#include "cli/tidewell-regedit/RegFileResult.h"
+#include "registry/regfile/RegFileResult.h"
+#include "platform/RegistryApi.h"
 
 #include <string>
 #include <string_view>
 #include <vector>
-
-namespace tw::platform {
-class RegistryApi;
-}
 
 namespace tw::regedit {
 
@@ -28,6 +25,10 @@ struct ExportGaps {
 /// that does not exist.
 RegFileResult exportRegText(platform::RegistryApi &registry, std::string_view keyText,
                             std::string &bytes, ExportGaps *gaps = nullptr);
+
+/// The roots an export of `keyText` reads: the root it names, or HKEY_LOCAL_MACHINE and
+/// HKEY_USERS for the whole registry; none for a root that does not exist.
+std::vector<platform::RegKey> rootsOfExport(std::string_view keyText);
 
 /// exportRegText into the host file `path`, saved atomically: on any failure the file is as
 /// it was before.

@@ -1,7 +1,11 @@
-#include "cli/tidewell-regedit/RegFileReader.h"
+#include "registry/regfile/RegFileReader.h"
 
-#include "cli/tidewell-regedit/detail/RegText.h"
+#include "registry/RegistryAccess.h"
+#include "registry/regfile/RegFileText.h"
+#include "platform/registry/RegistryText.h"
 
+#include <bit>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -44,10 +48,16 @@ std::string quoted(std::u16string_view line, std::size_t pos = 0) {
 }
 
 void appendLittleEndian(std::vector<std::uint8_t> &out, std::u16string_view units) {
-  out.reserve(out.size() + 2 * units.size());
-  for (char16_t c : units) {
-    out.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(c >> 8));
+  const std::size_t start = out.size();
+  out.resize(start + 2 * units.size());
+  if constexpr (std::endian::native == std::endian::little) {
+    if (!units.empty())
+      std::memcpy(out.data() + start, units.data(), 2 * units.size());
+    return;
+  }
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    out[start + 2 * i] = static_cast<std::uint8_t>(units[i] & 0xFF);
+    out[start + 2 * i + 1] = static_cast<std::uint8_t>(units[i] >> 8);
   }
 }
 
@@ -80,10 +90,140 @@ std::size_t countLines(std::u16string_view text) {
   return lines;
 }
 
+/// The position of the first CR or LF in `text` from `from` on, or `size`. Looks at four units
+/// at a time: only a word with a unit below U+000E can hold one.
+std::size_t findLineEnd(const char16_t *text, std::size_t from, std::size_t size) {
+  constexpr std::uint64_t Lanes = 0x0001000100010001u;
+  constexpr std::uint64_t HighBits = 0x8000800080008000u;
+  std::size_t i = from;
+  for (;;) {
+    for (; i + 4 <= size; i += 4) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text + i, sizeof word);
+      if (((word - Lanes * 0x0E) & ~word & HighBits) != 0)
+        break;
+    }
+    const std::size_t stop = std::min(i + 4, size);
+    for (; i < stop; ++i)
+      if (text[i] == u'\r' || text[i] == u'\n')
+        return i;
+    if (i >= size)
+      return size;
+  }
+}
+
+/// The lines of a text, without their line ends (CR LF, CR or LF).
+class LineSource {
+public:
+  virtual ~LineSource() = default;
+  /// The next line, valid until the next call; false at the end of the text.
+  virtual bool next(std::u16string_view &line) = 0;
+};
+
+/// The lines of a text held whole in memory.
+class MemoryLines final : public LineSource {
+public:
+  explicit MemoryLines(std::u16string_view text) : m_text(text) {}
+
+  bool next(std::u16string_view &line) override {
+    if (m_pos >= m_text.size())
+      return false;
+    const std::size_t end = findLineEnd(m_text.data(), m_pos, m_text.size());
+    line = m_text.substr(m_pos, end - m_pos);
+    m_pos = end;
+    if (m_pos < m_text.size()) {
+      if (m_text[m_pos++] == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n')
+        ++m_pos;
+    }
+    return true;
+  }
+
+private:
+  std::u16string_view m_text;
+  std::size_t m_pos = 0;
+};
+
+/// The lines of UTF-16LE text read from a stream a piece at a time: only the piece being
+/// read and the line that crosses into the next piece are in memory.
+class Utf16StreamLines final : public LineSource {
+public:
+  /// Reads `units` UTF-16 units from `in` (positioned after the byte-order mark).
+  Utf16StreamLines(std::istream &in, std::uint64_t units) : m_in(in), m_left(units) {}
+
+  bool next(std::u16string_view &line) override {
+    for (;;) {
+      const std::size_t size = m_text.size();
+      const std::size_t end = findLineEnd(m_text.data(), m_scan, size);
+      m_scan = end;
+      if (end < size) {
+        // A CR that ends the piece may be the first half of a CR LF in the next one.
+        if (m_text[end] == u'\r' && end + 1 == size && m_left > 0) {
+          refill();
+          continue;
+        }
+        line = std::u16string_view(m_text).substr(m_pos, end - m_pos);
+        std::size_t after = end + 1;
+        if (m_text[end] == u'\r' && after < size && m_text[after] == u'\n')
+          ++after;
+        m_pos = m_scan = after;
+        ++m_lineEnds;
+        return true;
+      }
+      if (m_left == 0) {
+        if (m_pos == size)
+          return false;
+        line = std::u16string_view(m_text).substr(m_pos);
+        m_pos = m_scan = size;
+        return true;
+      }
+      refill();
+    }
+  }
+
+  /// True when the stream ended before the promised units.
+  bool failed() const { return m_failed; }
+  /// The line ends passed so far.
+  std::size_t lineEnds() const { return m_lineEnds; }
+
+private:
+  static constexpr std::size_t PieceUnits = RegFileSource::PieceUnits;
+  std::istream &m_in;
+  std::uint64_t m_left;
+  std::u16string m_text;
+  std::size_t m_pos = 0;  // start of the line being looked for
+  std::size_t m_scan = 0; // where the search for its end goes on
+  std::size_t m_lineEnds = 0;
+  bool m_failed = false;
+
+  void refill() {
+    // What was handed out goes; the line being looked for moves to the front.
+    m_text.erase(0, m_pos);
+    m_scan -= m_pos;
+    m_pos = 0;
+    const auto units = static_cast<std::size_t>(std::min<std::uint64_t>(m_left, PieceUnits));
+    const std::size_t start = m_text.size();
+    m_text.resize(start + units);
+    // The units are read straight into the text, and put in the machine's byte order.
+    char *raw = reinterpret_cast<char *>(m_text.data() + start);
+    m_in.read(raw, static_cast<std::streamsize>(2 * units));
+    if (static_cast<std::size_t>(m_in.gcount()) != 2 * units) {
+      m_text.resize(start);
+      m_failed = true;
+      m_left = 0;
+      return;
+    }
+    m_left -= units;
+    if constexpr (std::endian::native != std::endian::little) {
+      for (std::size_t i = start; i < m_text.size(); ++i)
+        m_text[i] = static_cast<char16_t>((m_text[i] >> 8) | (m_text[i] << 8));
+    }
+  }
+};
+
 class Parser {
 public:
-  Parser(std::u16string_view text, std::string_view fileName, RegFile &out)
-      : m_text(text), m_out(out) {
+  Parser(LineSource &lines, std::string_view fileName, RegFileSink &sink, bool utf16)
+      : m_lines(lines), m_sink(sink), m_utf16(utf16) {
     m_error.file = std::string(fileName);
   }
 
@@ -97,14 +237,40 @@ public:
   }
 
 private:
-  std::u16string_view m_text;
-  RegFile &m_out;
+  LineSource &m_lines;
+  RegFileSink &m_sink;
+  bool m_utf16;
+  RegFile::Version m_version = RegFile::Version::Version5;
   RegFileResult m_error;
-  std::size_t m_pos = 0;
   std::u16string_view m_line;
   std::size_t m_lineNumber = 0;
   // Whether value lines have a key to go into: false before the first [key] and after [-key].
   bool m_haveKey = false;
+  bool m_sawEntry = false;
+  bool m_stopped = false;
+  // Reused for every entry and name, so a large file costs no allocation per line.
+  RegFileEntry m_entry;
+  std::u16string m_name;
+  std::u16string m_text;
+
+  RegFileEntry &freshEntry() {
+    m_entry.kind = RegFileEntry::Kind::OpenKey;
+    m_entry.line = m_lineNumber;
+    m_entry.root = 0;
+    m_entry.keyPath.clear();
+    m_entry.valueName.clear();
+    m_entry.type = platform::regtype::None;
+    m_entry.data.clear();
+    return m_entry;
+  }
+
+  /// Hands the entry on; a sink that wants no more ends the reading.
+  bool emit() {
+    m_sawEntry = true;
+    if (!m_sink.entry(m_entry))
+      m_stopped = true;
+    return true;
+  }
 
   bool fail(Status status, std::string detail) {
     m_error.status = status;
@@ -117,18 +283,9 @@ private:
   /// line holds a NUL character.
   bool nextLine(bool &bad) {
     bad = false;
-    if (m_pos >= m_text.size())
+    if (!m_lines.next(m_line))
       return false;
-    std::size_t end = m_pos;
-    while (end < m_text.size() && m_text[end] != u'\r' && m_text[end] != u'\n')
-      ++end;
-    m_line = m_text.substr(m_pos, end - m_pos);
     ++m_lineNumber;
-    m_pos = end;
-    if (m_pos < m_text.size()) { // a line ends in CR LF, CR or LF
-      if (m_text[m_pos++] == u'\r' && m_pos < m_text.size() && m_text[m_pos] == u'\n')
-        ++m_pos;
-    }
     if (m_line.find(u'\0') != std::u16string_view::npos) {
       bad = true;
       return fail(Status::BadEncoding,
@@ -150,12 +307,9 @@ private:
     while (end > begin && isBlank(m_line[end - 1]))
       --end;
     const std::u16string_view text = m_line.substr(begin, end - begin);
-    if (text == HeaderVersion5) {
-      m_out.version = RegFile::Version::Version5;
-      return true;
-    }
-    if (text == HeaderRegedit4) {
-      m_out.version = RegFile::Version::Regedit4;
+    if (text == HeaderVersion5 || text == HeaderRegedit4) {
+      m_version = text == HeaderVersion5 ? RegFile::Version::Version5 : RegFile::Version::Regedit4;
+      m_sink.begin(m_version, m_utf16);
       return true;
     }
     return fail(Status::BadHeader, "found " + quoted(text) +
@@ -185,6 +339,8 @@ private:
       }
       if (!ok)
         return false;
+      if (m_stopped)
+        return true;
     }
     return !bad;
   }
@@ -205,7 +361,7 @@ private:
 
     const std::size_t slash = name.find(u'\\');
     const std::u16string_view rootText = name.substr(0, slash);
-    const auto root = detail::rootByName(rootText);
+    const auto root = RootKeyOfName(detail::toUtf8(rootText));
     // The dynamic data root exists only while Windows 9x runs and no registry file keeps it:
     // its keys would be imported into nothing.
     if (root && *root == platform::HKEY_DYN_DATA)
@@ -227,14 +383,12 @@ private:
       return fail(Status::BadKeyName, "a root key cannot be deleted; expected a key below " +
                                           quoted(rootText));
 
-    RegFileEntry entry;
+    RegFileEntry &entry = freshEntry();
     entry.kind = deleting ? RegFileEntry::Kind::DeleteKey : RegFileEntry::Kind::OpenKey;
-    entry.line = m_lineNumber;
     entry.root = *root;
-    entry.keyPath = detail::toUtf8(path);
-    m_out.entries.push_back(std::move(entry));
+    platform::detail::appendUtf8(entry.keyPath, path.data(), path.size());
     m_haveKey = !deleting;
-    return true;
+    return emit();
   }
 
   bool checkKeyPath(std::u16string_view path) {
@@ -262,6 +416,14 @@ private:
   bool quotedText(std::size_t &pos, std::u16string &text, Status status, const char *what) {
     text.clear();
     while (pos < m_line.size()) {
+      // Plain text up to the next quote or backslash goes over in one piece.
+      std::size_t plain = pos;
+      while (plain < m_line.size() && m_line[plain] != u'"' && m_line[plain] != u'\\')
+        ++plain;
+      text.append(m_line.substr(pos, plain - pos));
+      pos = plain;
+      if (pos == m_line.size())
+        break;
       const char16_t c = m_line[pos++];
       if (c == u'"')
         return true;
@@ -295,11 +457,11 @@ private:
   bool valueLine(std::size_t pos) {
     if (!m_haveKey)
       return fail(Status::ValueOutsideKey,
-                  m_out.entries.empty() ? "a value before any [key] line; expected a [key] line"
-                                        : "a value after a [-key] line; expected a [key] line");
-    RegFileEntry entry;
-    entry.line = m_lineNumber;
-    std::u16string name;
+                  !m_sawEntry ? "a value before any [key] line; expected a [key] line"
+                              : "a value after a [-key] line; expected a [key] line");
+    RegFileEntry &entry = freshEntry();
+    std::u16string &name = m_name;
+    name.clear();
     if (m_line[pos] == u'@') {
       ++pos;
     } else {
@@ -310,7 +472,7 @@ private:
         return fail(Status::BadValueName, "a value name of " + std::to_string(name.size()) +
                                               " characters; expected at most 16383");
     }
-    entry.valueName = detail::toUtf8(name);
+    platform::detail::appendUtf8(entry.valueName, name.data(), name.size());
     pos = skipBlanks(m_line, pos);
     if (pos == m_line.size() || m_line[pos] != u'=')
       return fail(Status::BadValueName,
@@ -318,8 +480,7 @@ private:
     pos = skipBlanks(m_line, pos + 1);
     if (!valueData(pos, entry))
       return false;
-    m_out.entries.push_back(std::move(entry));
-    return true;
+    return emit();
   }
 
   bool valueData(std::size_t pos, RegFileEntry &entry) {
@@ -357,7 +518,7 @@ private:
   }
 
   bool stringData(std::size_t pos, RegFileEntry &entry) {
-    std::u16string text;
+    std::u16string &text = m_text;
     if (!quotedText(pos, text, Status::BadString, "the string data"))
       return false;
     if (!onlyCommentFrom(m_line, pos))
@@ -387,8 +548,14 @@ private:
   }
 
   bool hexData(std::size_t pos, RegFileEntry &entry) {
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> &bytes = entry.data;
     for (;;) {
+      // The usual form, "xx," with nothing between, taken a byte at a time without detours.
+      while (pos + 2 < m_line.size() && isHexDigit(m_line[pos]) && isHexDigit(m_line[pos + 1]) &&
+             m_line[pos + 2] == u',') {
+        bytes.push_back(static_cast<std::uint8_t>(hexValue(m_line[pos]) << 4 | hexValue(m_line[pos + 1])));
+        pos += 3;
+      }
       pos = skipBlanks(m_line, pos);
       if (pos == m_line.size() || m_line[pos] == u';')
         break;
@@ -418,7 +585,8 @@ private:
       return fail(Status::BadHex,
                   "found " + quoted(m_line, pos) + " after a hex byte; expected ',' or the end");
     }
-    entry.data = widenedIfNeeded(entry.type, std::move(bytes));
+    if (m_version == RegFile::Version::Regedit4 && platform::isStringType(entry.type))
+      entry.data = widened(entry.data);
     return true;
   }
 
@@ -448,9 +616,7 @@ private:
 
   /// In a REGEDIT4 file the hex data of string types is 8-bit text; the registry keeps it as
   /// UTF-16LE, as the Windows registry editor stores it.
-  std::vector<std::uint8_t> widenedIfNeeded(std::uint32_t type, std::vector<std::uint8_t> bytes) {
-    if (m_out.version != RegFile::Version::Regedit4 || !platform::isStringType(type))
-      return bytes;
+  static std::vector<std::uint8_t> widened(const std::vector<std::uint8_t> &bytes) {
     const std::u16string text = detail::decode8Bit(
         std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
     std::vector<std::uint8_t> wide;
@@ -459,29 +625,59 @@ private:
   }
 };
 
+
+/// Gathers the entries into a RegFile.
+class GatheringSink final : public RegFileSink {
+public:
+  explicit GatheringSink(RegFile &out) : m_out(out) {}
+  void begin(RegFile::Version version, bool utf16) override {
+    m_out.version = version;
+    m_out.utf16 = utf16;
+  }
+  bool entry(const RegFileEntry &entry) override {
+    m_out.entries.push_back(entry);
+    return true;
+  }
+
+private:
+  RegFile &m_out;
+};
+
+RegFileResult oddByteFailure(std::string_view fileName, std::size_t lines) {
+  RegFileResult result;
+  result.status = Status::BadEncoding;
+  result.file = std::string(fileName);
+  result.line = lines;
+  result.detail = "an odd number of bytes in UTF-16 text; the file is cut short";
+  return result;
+}
+
 } // namespace
+
+RegFileResult readRegText(std::string_view bytes, RegFileSink &sink, std::string_view fileName) {
+  bool utf16 = false;
+  bool oddByte = false;
+  const std::u16string text = decodeText(bytes, utf16, oddByte);
+  if (oddByte)
+    return oddByteFailure(fileName, countLines(text));
+  MemoryLines lines(text);
+  return Parser(lines, fileName, sink, utf16).run();
+}
 
 RegFileResult parseRegText(std::string_view bytes, RegFile &out, std::string_view fileName) {
   out = RegFile();
-  bool oddByte = false;
-  const std::u16string text = decodeText(bytes, out.utf16, oddByte);
-  if (oddByte) {
-    RegFileResult result;
-    result.status = Status::BadEncoding;
-    result.file = std::string(fileName);
-    result.line = countLines(text);
-    result.detail = "an odd number of bytes in UTF-16 text; the file is cut short";
-    out = RegFile();
-    return result;
-  }
-  RegFileResult result = Parser(text, fileName, out).run();
+  GatheringSink sink(out);
+  RegFileResult result = readRegText(bytes, sink, fileName);
   if (!result)
     out = RegFile();
   return result;
 }
 
-RegFileResult loadRegFile(const std::string &path, std::string &bytes) {
-  bytes.clear();
+namespace {
+
+/// Checks that `path` is a regular file the reader accepts and gives its size; the result
+/// is Ok, or says what is wrong.
+RegFileResult checkRegFile(const std::string &path, std::uintmax_t &size) {
   RegFileResult result;
   result.file = path;
   std::error_code error;
@@ -494,7 +690,7 @@ RegFileResult loadRegFile(const std::string &path, std::string &bytes) {
     result.detail = "not a regular file";
     return result;
   }
-  const auto size = std::filesystem::file_size(path, error);
+  size = std::filesystem::file_size(path, error);
   if (error) {
     result.detail = "cannot read the file size: " + error.message();
     return result;
@@ -505,6 +701,73 @@ RegFileResult loadRegFile(const std::string &path, std::string &bytes) {
                     std::to_string(MaxRegFileBytes);
     return result;
   }
+  result.status = Status::Ok;
+  return result;
+}
+
+} // namespace
+
+RegFileResult RegFileSource::open(const std::string &path) {
+  m_path = path;
+  m_bytes.clear();
+  m_utf16 = false;
+  m_size = 0;
+  std::uintmax_t size = 0;
+  RegFileResult result = checkRegFile(path, size);
+  if (!result)
+    return result;
+  std::ifstream in(path, std::ios::binary);
+  char mark[2] = {};
+  if (!in) {
+    result.status = Status::CannotOpen;
+    result.detail = "the file cannot be opened for reading";
+    return result;
+  }
+  in.read(mark, 2);
+  m_size = size;
+  m_utf16 = in.gcount() == 2 && static_cast<unsigned char>(mark[0]) == 0xFF &&
+            static_cast<unsigned char>(mark[1]) == 0xFE;
+  if (!m_utf16)
+    return loadRegFile(path, m_bytes);
+  return result;
+}
+
+RegFileResult RegFileSource::read(RegFileSink &sink, std::string_view fileName) {
+  if (!m_utf16)
+    return readRegText(m_bytes, sink, fileName);
+  RegFileResult failure;
+  failure.file = std::string(fileName);
+  std::ifstream in(m_path, std::ios::binary);
+  in.ignore(2);
+  if (!in) {
+    failure.detail = "the file cannot be opened for reading";
+    return failure;
+  }
+  const std::uint64_t textBytes = m_size - 2;
+  Utf16StreamLines lines(in, textBytes / 2);
+  RegFileResult result;
+  if (textBytes % 2 != 0) {
+    std::u16string_view line;
+    while (lines.next(line)) {
+    }
+    result = oddByteFailure(fileName, lines.lineEnds() + 1);
+  } else {
+    result = Parser(lines, fileName, sink, true).run();
+  }
+  if (lines.failed()) {
+    failure.detail = "the file could not be read to its end";
+    return failure;
+  }
+  return result;
+}
+
+RegFileResult loadRegFile(const std::string &path, std::string &bytes) {
+  bytes.clear();
+  std::uintmax_t size = 0;
+  RegFileResult result = checkRegFile(path, size);
+  if (!result)
+    return result;
+  result.status = Status::CannotOpen;
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     result.detail = "the file cannot be opened for reading";

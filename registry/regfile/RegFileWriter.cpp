@@ -1,6 +1,6 @@
-#include "cli/tidewell-regedit/RegFileWriter.h"
+#include "registry/regfile/RegFileWriter.h"
 
-#include "cli/tidewell-regedit/detail/RegText.h"
+#include "platform/registry/RegistryText.h"
 
 #include <array>
 #include <bit>
@@ -114,7 +114,7 @@ void RegFileWriter::putEscaped(std::u16string_view text) {
 
 void RegFileWriter::beginKey(std::string_view path) {
   m_scratch.clear();
-  detail::appendUtf16(m_scratch, path);
+  platform::detail::appendUtf16(m_scratch, path);
   const std::u16string wide = m_scratch;
   beginKey(std::u16string_view(wide));
 }
@@ -132,7 +132,7 @@ std::size_t RegFileWriter::putValueName(std::string_view name) {
     return 2;
   }
   m_scratch.clear();
-  detail::appendUtf16(m_scratch, name);
+  platform::detail::appendUtf16(m_scratch, name);
   const std::size_t start = m_text.size();
   m_text.push_back(u'"');
   putEscaped(m_scratch);

@@ -1,0 +1,51 @@
+#include "registry/RegistryKeys.h"
+
+namespace tw {
+
+namespace error = platform::error;
+
+static long deleteTree(platform::RegistryApi &registry, platform::RegKey base, std::string_view path,
+                       std::uint32_t access, std::size_t depth) {
+  if (path.empty() || depth > MaxRegistryKeyDepth) return error::InvalidParameter;
+  long first = error::Success;
+  platform::RegKey key = 0;
+  if (registry.openKey(base, path, access, key) == error::Success) {
+    OwnedKey owned(registry, key);
+    platform::KeyInfo info;
+    if (registry.queryInfoKey(key, info) == error::Success) {
+      // From the last index down, so that deleting one sub-key does not shift the next, and a
+      // sub-key that stays does not stop the others.
+      std::string name;
+      for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
+        if (registry.enumKey(key, index, name) != error::Success || name.empty()) continue;
+        const long rc = deleteTree(registry, key, name, access, depth + 1);
+        if (rc != error::Success && rc != error::FileNotFound && first == error::Success) first = rc;
+      }
+    }
+  }
+  const long deleted = registry.deleteKey(base, path);
+  if (deleted == error::Success || first == error::Success) return deleted;
+  return first;
+}
+
+long deleteKeyTree(platform::RegistryApi &registry, platform::RegKey base, std::string_view path,
+                   std::uint32_t access) {
+  return deleteTree(registry, base, path, access, 0);
+}
+
+std::string registryErrorText(long code) {
+  const char *words = nullptr;
+  switch (code) {
+  case error::FileNotFound: words = "not found"; break;
+  case error::AccessDenied: words = "access denied"; break;
+  case error::InvalidHandle: words = "invalid handle"; break;
+  case error::InvalidParameter: words = "invalid parameter"; break;
+  case error::KeyDeleted: words = "the key was deleted"; break;
+  case error::WriteFault: words = "write fault"; break;
+  case error::BadFormat: words = "the registry file is damaged"; break;
+  default: words = "registry error";
+  }
+  return std::string(words) + " (error " + std::to_string(code) + ")";
+}
+
+} // namespace tw
