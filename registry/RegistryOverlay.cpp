@@ -1,0 +1,546 @@
+#include "registry/RegistryOverlay.h"
+
+#include "platform/registry/RegistryText.h"
+#include "registry/RegistryAccess.h"
+
+#include <algorithm>
+
+namespace tw {
+
+namespace api = platform;
+namespace error = platform::error;
+
+namespace {
+
+// Handle values as the backends give them: above the small numbers and four apart.
+constexpr api::RegKey FirstHandle = 0x100;
+constexpr long BadPathname = 161; // ERROR_BAD_PATHNAME
+
+bool isPredefined(api::RegKey key) { return key >= api::HKEY_CLASSES_ROOT && key <= api::HKEY_DYN_DATA; }
+
+/// The name as the registry compares it.
+std::string foldName(std::string_view name) {
+  std::string folded;
+  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    folded.reserve(name.size());
+    for (char c : name) folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    return folded;
+  }
+  std::u16string units;
+  api::detail::appendUtf16(units, name);
+  for (char16_t &unit : units) unit = api::detail::foldCase(unit);
+  api::detail::appendUtf8(folded, units.data(), units.size());
+  return folded;
+}
+
+/// The folded path of a root, where keys reached through it are kept apart from the others.
+std::string rootPath(api::RegKey root) {
+  switch (root) {
+  case api::HKEY_CLASSES_ROOT: return "hkey_local_machine\\software\\classes";
+  case api::HKEY_CURRENT_CONFIG: return "hkey_local_machine\\system\\currentcontrolset\\hardware profiles\\current";
+  default: return foldName(RootKeyToFullName(root)) + "#" + std::to_string(root);
+  }
+}
+
+/// The names of a key path; runs of backslashes separate like one.
+std::vector<std::string_view> namesOf(std::string_view path) {
+  std::vector<std::string_view> names;
+  while (!path.empty()) {
+    const std::size_t cut = path.find('\\');
+    if (cut != 0) names.push_back(path.substr(0, cut));
+    if (cut == std::string_view::npos) break;
+    path.remove_prefix(cut + 1);
+  }
+  return names;
+}
+
+std::string parentOf(const std::string &folded) { return folded.substr(0, folded.rfind('\\')); }
+
+std::uint32_t grantedAccess(std::uint32_t desired) {
+  std::uint32_t access = desired;
+  if (access & 0x80000000u) access |= api::access::KeyRead;      // GENERIC_READ
+  if (access & 0x40000000u) access |= api::access::KeyWrite;     // GENERIC_WRITE
+  if (access & 0x20000000u) access |= api::access::KeyRead;      // GENERIC_EXECUTE
+  if (access & 0x12000000u) access |= api::access::KeyAllAccess; // GENERIC_ALL, MAXIMUM_ALLOWED
+  return access & api::access::KeyAllAccess;
+}
+
+std::string errorText(long code) {
+  switch (code) {
+  case error::FileNotFound: return "it does not exist (error 2)";
+  case error::AccessDenied: return "access is denied (error 5)";
+  default: return "error " + std::to_string(code);
+  }
+}
+
+} // namespace
+
+RegistryOverlay::RegistryOverlay(api::RegistryApi &below) : m_below(below) {}
+
+RegistryOverlay::~RegistryOverlay() {
+  for (const Handle &handle : m_handles)
+    if (handle.used && handle.below != 0) m_below.closeKey(handle.below);
+}
+
+std::size_t RegistryOverlay::changeCount() const {
+  std::lock_guard lock(m_mutex);
+  return m_changes.size();
+}
+
+const RegistryOverlay::Node *RegistryOverlay::findNode(const std::string &folded) const {
+  auto it = m_nodes.find(folded);
+  return it == m_nodes.end() ? nullptr : &it->second;
+}
+
+// The nearest key the action deleted or made, from the key itself upwards, decides: a deleted
+// one hides everything below it, and below a key made here only keys made here exist.
+RegistryOverlay::Presence RegistryOverlay::presence(const std::string &folded) const {
+  if (m_nodes.empty()) return Presence::Below;
+  std::string_view path = folded;
+  for (bool self = true;; self = false) {
+    auto it = m_nodes.find(path);
+    if (it != m_nodes.end()) {
+      if (it->second.deleted) return Presence::Gone;
+      if (it->second.created) return self ? Presence::Here : Presence::Gone;
+    }
+    const std::size_t cut = path.rfind('\\');
+    if (cut == std::string_view::npos) return Presence::Below;
+    path = path.substr(0, cut);
+  }
+}
+
+long RegistryOverlay::view(api::RegKey key, Handle *&out, Handle &rootView) {
+  if (isPredefined(key)) {
+    rootView.used = true;
+    rootView.folded = rootPath(key);
+    rootView.root = key;
+    rootView.path.clear();
+    rootView.below = key;
+    rootView.access = api::access::KeyAllAccess;
+    out = &rootView;
+    return error::Success;
+  }
+  if (key < FirstHandle || (key - FirstHandle) % 4 != 0) return error::InvalidHandle;
+  const std::size_t index = (key - FirstHandle) / 4;
+  if (index >= m_handles.size() || !m_handles[index].used) return error::InvalidHandle;
+  Handle &handle = m_handles[index];
+  // A key deleted since it was opened, or deleted and made again, is another key now.
+  const Presence now = presence(handle.folded);
+  if (now == Presence::Gone || (now == Presence::Here) != (handle.below == 0)) return error::KeyDeleted;
+  out = &handle;
+  return error::Success;
+}
+
+long RegistryOverlay::allocate(Handle handle, api::RegKey &result) {
+  handle.used = true;
+  std::size_t index = m_handles.size();
+  if (!m_freeHandles.empty()) {
+    index = m_freeHandles.back();
+    m_freeHandles.pop_back();
+    m_handles[index] = std::move(handle);
+  } else {
+    m_handles.push_back(std::move(handle));
+  }
+  result = FirstHandle + static_cast<api::RegKey>(index * 4);
+  return error::Success;
+}
+
+long RegistryOverlay::openKey(api::RegKey parent, std::string_view subKey, std::uint32_t desiredAccess,
+                              api::RegKey &result) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *from = nullptr;
+  if (long status = view(parent, from, rootView); status != error::Success) return status;
+  Handle opened;
+  opened.root = from->root;
+  opened.folded = from->folded;
+  opened.path = from->path;
+  for (std::string_view name : namesOf(subKey)) {
+    opened.folded += "\\" + foldName(name);
+    if (!opened.path.empty()) opened.path += '\\';
+    opened.path += name;
+  }
+  const api::RegKey fromBelow = from->below;
+  const Presence where = presence(opened.folded);
+  if (where == Presence::Below && fromBelow != 0) {
+    // The registry below answers, and decides what may be done with the key.
+    if (long status = m_below.openKey(fromBelow, subKey, desiredAccess, opened.below); status != error::Success)
+      return status;
+    opened.access = grantedAccess(desiredAccess);
+    return allocate(std::move(opened), result);
+  }
+  if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
+  if (where != Presence::Here) return error::FileNotFound;
+  opened.access = grantedAccess(desiredAccess);
+  return allocate(std::move(opened), result);
+}
+
+long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std::uint32_t desiredAccess,
+                                api::RegKey &result, bool *created) {
+  if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
+  const long opened = openKey(parent, subKey, desiredAccess, result);
+  if (opened == error::Success) {
+    if (created) *created = false;
+    return error::Success;
+  }
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *from = nullptr;
+  if (long status = view(parent, from, rootView); status != error::Success) return status;
+  if (!(from->access & api::access::CreateSubKey)) return error::AccessDenied;
+  // The deepest key of the path that exists must let sub-keys be made below it.
+  const std::vector<std::string_view> names = namesOf(subKey);
+  const api::RegKey root = from->root;
+  std::string folded = from->folded;
+  std::string path = from->path;
+  bool below = from->below != 0;
+  std::size_t missing = 0;
+  for (; missing < names.size(); ++missing) {
+    const std::string childFolded = folded + "\\" + foldName(names[missing]);
+    const std::string childPath = path.empty() ? std::string(names[missing]) : path + "\\" + std::string(names[missing]);
+    const Presence where = presence(childFolded);
+    if (where == Presence::Gone) break;
+    if (where == Presence::Below) {
+      api::RegKey probe = 0;
+      if (!below || m_below.openKey(root, childPath, api::access::KeyRead, probe) != error::Success) break;
+      m_below.closeKey(probe);
+    }
+    below = where == Presence::Below;
+    folded = childFolded;
+    path = childPath;
+  }
+  // Every key of the path exists: it could not be opened as asked.
+  if (missing == names.size()) return opened;
+  if (below) {
+    api::RegKey probe = 0;
+    if (long status = m_below.openKey(root, path, api::access::CreateSubKey, probe); status != error::Success)
+      return status;
+    m_below.closeKey(probe);
+  }
+  for (; missing < names.size(); ++missing) {
+    m_changedParents.insert(folded);
+    folded += "\\" + foldName(names[missing]);
+    if (!path.empty()) path += '\\';
+    path += names[missing];
+    Node &node = m_nodes[folded];
+    node = Node{};
+    node.name = std::string(names[missing]);
+    node.created = true;
+  }
+  record({Change::Kind::CreateKey, root, path, {}, 0, {}, 0});
+  Handle made;
+  made.root = root;
+  made.folded = folded;
+  made.path = path;
+  made.access = grantedAccess(desiredAccess);
+  if (created) *created = true;
+  return allocate(std::move(made), result);
+}
+
+long RegistryOverlay::closeKey(api::RegKey key) {
+  if (isPredefined(key)) return error::Success;
+  std::lock_guard lock(m_mutex);
+  if (key < FirstHandle || (key - FirstHandle) % 4 != 0) return error::InvalidHandle;
+  const std::size_t index = (key - FirstHandle) / 4;
+  if (index >= m_handles.size() || !m_handles[index].used) return error::InvalidHandle;
+  Handle &handle = m_handles[index];
+  if (handle.below != 0) m_below.closeKey(handle.below);
+  handle = Handle{};
+  m_freeHandles.push_back(index);
+  return error::Success;
+}
+
+std::vector<std::string> RegistryOverlay::mergedChildren(const Handle &h) {
+  std::vector<std::string> names;
+  std::string name;
+  if (h.below != 0)
+    for (std::uint32_t i = 0; m_below.enumKey(h.below, i, name) == error::Success; ++i)
+      if (presence(h.folded + "\\" + foldName(name)) != Presence::Gone) names.push_back(name);
+  // Keys made here, in their place in the order of names.
+  const std::string prefix = h.folded + "\\";
+  for (auto it = m_nodes.lower_bound(prefix); it != m_nodes.end() && it->first.starts_with(prefix); ++it) {
+    if (!it->second.created || it->first.find('\\', prefix.size()) != std::string::npos) continue;
+    const std::string &made = it->second.name;
+    auto place = std::lower_bound(names.begin(), names.end(), made, [](const std::string &a, const std::string &b) {
+      return api::detail::compareNames(a, b) < 0;
+    });
+    if (place == names.end() || !api::detail::sameName(*place, made)) names.insert(place, made);
+  }
+  return names;
+}
+
+std::vector<api::RegValue> RegistryOverlay::mergedValues(const Handle &h) {
+  std::vector<api::RegValue> values;
+  const Node *node = findNode(h.folded);
+  if (h.below != 0) {
+    api::RegValue value;
+    for (std::uint32_t i = 0; m_below.enumValue(h.below, i, value, api::DataForm::Raw) == error::Success; ++i)
+      values.push_back(value);
+  }
+  if (!node) return values;
+  for (const ValueChange &change : node->values) {
+    auto same = std::find_if(values.begin(), values.end(), [&](const api::RegValue &v) {
+      return api::detail::sameName(v.name, change.name);
+    });
+    if (change.deleted) {
+      if (same != values.end()) values.erase(same);
+    } else if (same != values.end()) {
+      same->type = change.type;
+      same->data = change.raw;
+    } else {
+      values.push_back({change.name, change.type, change.raw});
+    }
+  }
+  return values;
+}
+
+void RegistryOverlay::toForm(const api::RegValue &raw, api::RegValue &out, api::DataForm form) {
+  out.name = raw.name;
+  out.type = raw.type;
+  if (form == api::DataForm::Narrow && api::isStringType(raw.type)) {
+    const std::string text = api::detail::utf16leBytesToUtf8(raw.data.data(), raw.data.size());
+    out.data.assign(text.begin(), text.end());
+  } else {
+    out.data = raw.data;
+  }
+}
+
+long RegistryOverlay::queryInfoKey(api::RegKey key, api::KeyInfo &info) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  api::KeyInfo out;
+  if (h->below != 0) {
+    if (long status = m_below.queryInfoKey(h->below, out); status != error::Success) return status;
+  } else if (!(h->access & api::access::QueryValue)) {
+    return error::AccessDenied;
+  }
+  if (h->below == 0 || m_changedParents.contains(h->folded)) {
+    const std::vector<std::string> children = mergedChildren(*h);
+    out.subKeyCount = static_cast<std::uint32_t>(children.size());
+    out.maxSubKeyNameLength = 0;
+    for (const std::string &name : children)
+      out.maxSubKeyNameLength = std::max(out.maxSubKeyNameLength, static_cast<std::uint32_t>(name.size()));
+  }
+  if (const Node *node = findNode(h->folded); h->below == 0 || (node && !node->values.empty())) {
+    const std::vector<api::RegValue> values = mergedValues(*h);
+    out.valueCount = static_cast<std::uint32_t>(values.size());
+    out.maxValueNameLength = 0;
+    out.maxValueDataLength = 0;
+    for (const api::RegValue &value : values) {
+      out.maxValueNameLength = std::max(out.maxValueNameLength, static_cast<std::uint32_t>(value.name.size()));
+      api::RegValue narrow;
+      toForm(value, narrow, api::DataForm::Narrow);
+      out.maxValueDataLength = std::max(
+          out.maxValueDataLength, static_cast<std::uint32_t>(std::max(value.data.size(), narrow.data.size())));
+    }
+  }
+  info = std::move(out);
+  return error::Success;
+}
+
+long RegistryOverlay::enumKey(api::RegKey key, std::uint32_t index, std::string &name) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  if (h->below != 0 && !m_changedParents.contains(h->folded)) return m_below.enumKey(h->below, index, name);
+  if (!(h->access & api::access::EnumerateSubKeys)) return error::AccessDenied;
+  if (h->cacheVersion != m_version || h == &rootView) {
+    h->children = mergedChildren(*h);
+    h->values = mergedValues(*h);
+    h->cacheVersion = m_version;
+  }
+  if (index >= h->children.size()) return error::NoMoreItems;
+  name = h->children[index];
+  return error::Success;
+}
+
+long RegistryOverlay::enumValue(api::RegKey key, std::uint32_t index, api::RegValue &value, api::DataForm form) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  const Node *node = findNode(h->folded);
+  if (h->below != 0 && (!node || node->values.empty())) return m_below.enumValue(h->below, index, value, form);
+  if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
+  if (h->cacheVersion != m_version || h == &rootView) {
+    h->children = mergedChildren(*h);
+    h->values = mergedValues(*h);
+    h->cacheVersion = m_version;
+  }
+  if (index >= h->values.size()) return error::NoMoreItems;
+  toForm(h->values[index], value, form);
+  return error::Success;
+}
+
+long RegistryOverlay::queryValue(api::RegKey key, std::string_view name, api::RegValue &value,
+                                 api::DataForm form) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  if (const Node *node = findNode(h->folded)) {
+    for (const ValueChange &change : node->values) {
+      if (!api::detail::sameName(change.name, name)) continue;
+      if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
+      if (change.deleted) return error::FileNotFound;
+      toForm({change.name, change.type, change.raw}, value, form);
+      return error::Success;
+    }
+  }
+  if (h->below != 0) return m_below.queryValue(h->below, name, value, form);
+  if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
+  return error::FileNotFound;
+}
+
+void RegistryOverlay::record(Change change) {
+  if (m_tagger) change.tag = m_tagger();
+  m_changes.push_back(std::move(change));
+  ++m_version;
+}
+
+long RegistryOverlay::setValue(api::RegKey key, std::string_view name, std::uint32_t type, const std::uint8_t *data,
+                               std::size_t size, api::DataForm form) {
+  if (size > 0 && data == nullptr) return error::InvalidParameter;
+  std::vector<std::uint8_t> raw(data, data + size);
+  if (form == api::DataForm::Narrow && api::isStringType(type)) {
+    std::string units;
+    const std::string_view text(reinterpret_cast<const char *>(data), size);
+    api::detail::appendUtf16leBytes(units, text);
+    if (text.empty() || text.back() != '\0') units.append(2, '\0');
+    raw.assign(units.begin(), units.end());
+  }
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  if (!(h->access & api::access::SetValue)) return error::AccessDenied;
+  Node &node = m_nodes[h->folded];
+  auto same = std::find_if(node.values.begin(), node.values.end(),
+                           [&](const ValueChange &v) { return api::detail::sameName(v.name, name); });
+  if (same == node.values.end()) same = node.values.insert(node.values.end(), ValueChange{foldName(name), std::string(name), false, 0, {}});
+  same->deleted = false;
+  same->type = type;
+  same->raw = raw;
+  record({Change::Kind::SetValue, h->root, h->path, std::string(name), type, std::move(raw), 0});
+  return error::Success;
+}
+
+long RegistryOverlay::deleteValue(api::RegKey key, std::string_view name) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  if (!(h->access & api::access::SetValue)) return error::AccessDenied;
+  auto node = m_nodes.find(h->folded);
+  auto same = [&](const ValueChange &v) { return api::detail::sameName(v.name, name); };
+  if (node != m_nodes.end()) {
+    auto change = std::find_if(node->second.values.begin(), node->second.values.end(), same);
+    if (change != node->second.values.end()) {
+      if (change->deleted) return error::FileNotFound;
+      change->deleted = true;
+      change->raw.clear();
+      record({Change::Kind::DeleteValue, h->root, h->path, std::string(name), 0, {}, 0});
+      return error::Success;
+    }
+  }
+  if (h->below == 0) return error::FileNotFound;
+  api::RegValue present;
+  if (long status = m_below.queryValue(h->below, name, present, api::DataForm::Raw); status != error::Success)
+    return status;
+  ValueChange change{foldName(name), present.name, true, 0, {}};
+  m_nodes[h->folded].values.push_back(std::move(change));
+  record({Change::Kind::DeleteValue, h->root, h->path, std::string(name), 0, {}, 0});
+  return error::Success;
+}
+
+long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  if (long status = view(key, h, rootView); status != error::Success) return status;
+  if (subKey.empty() && !(h->access & api::access::Delete)) return error::AccessDenied;
+  if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
+  Handle target;
+  target.root = h->root;
+  target.folded = h->folded;
+  target.path = h->path;
+  std::string lastName = std::string(namesOf(h->path).empty() ? std::string_view() : namesOf(h->path).back());
+  for (std::string_view name : namesOf(subKey)) {
+    target.folded += "\\" + foldName(name);
+    if (!target.path.empty()) target.path += '\\';
+    target.path += name;
+    lastName = std::string(name);
+  }
+  // The roots themselves are never deleted.
+  if (target.path.empty()) return error::AccessDenied;
+  const Presence where = presence(target.folded);
+  if (where == Presence::Gone) return error::FileNotFound;
+  if (where == Presence::Below) {
+    // The registry below decides whether the key exists and may be deleted.
+    if (h->below == 0) return error::FileNotFound;
+    if (long status = m_below.openKey(h->below, subKey, api::access::Delete | api::access::EnumerateSubKeys,
+                                      target.below);
+        status != error::Success)
+      return status;
+  }
+  const bool hasChildren = !mergedChildren(target).empty();
+  if (target.below != 0) m_below.closeKey(target.below);
+  if (hasChildren) return error::AccessDenied;
+  m_changedParents.insert(parentOf(target.folded));
+  Node &node = m_nodes[target.folded];
+  node = Node{};
+  node.name = lastName;
+  node.deleted = true;
+  record({Change::Kind::DeleteKey, target.root, target.path, {}, 0, {}, 0});
+  return error::Success;
+}
+
+long RegistryOverlay::flushKey(api::RegKey key) {
+  std::lock_guard lock(m_mutex);
+  Handle rootView, *h = nullptr;
+  return view(key, h, rootView);
+}
+
+long RegistryOverlay::discardUnflushedChanges() {
+  std::lock_guard lock(m_mutex);
+  m_nodes.clear();
+  m_changedParents.clear();
+  m_changes.clear();
+  ++m_version;
+  return error::Success;
+}
+
+RegistryOverlay::ApplyResult RegistryOverlay::apply() {
+  std::lock_guard lock(m_mutex);
+  ApplyResult result;
+  for (const Change &change : m_changes) {
+    long status = error::Success;
+    api::RegKey key = 0;
+    switch (change.kind) {
+    case Change::Kind::CreateKey:
+      status = m_below.createKey(change.root, change.path, api::access::KeyRead, key);
+      break;
+    case Change::Kind::SetValue:
+    case Change::Kind::DeleteValue:
+      status = m_below.openKey(change.root, change.path, api::access::SetValue, key);
+      if (status != error::Success) break;
+      status = change.kind == Change::Kind::SetValue
+                   ? m_below.setValue(key, change.name, change.type, change.raw.data(), change.raw.size(),
+                                      api::DataForm::Raw)
+                   : m_below.deleteValue(key, change.name);
+      break;
+    case Change::Kind::DeleteKey:
+      status = m_below.deleteKey(change.root, change.path);
+      break;
+    }
+    if (key != 0) m_below.closeKey(key);
+    result.changes.push_back({change.tag, status == error::Success});
+    if (status == error::Success || !result.problem.empty()) continue;
+    std::string entry = RootKeyToFullName(change.root) + "\\" + change.path;
+    if (change.kind == Change::Kind::SetValue || change.kind == Change::Kind::DeleteValue)
+      entry += "\\" + change.name;
+    const bool removal = change.kind == Change::Kind::DeleteKey || change.kind == Change::Kind::DeleteValue;
+    result.problem = entry + " could not be " + (removal ? "removed: " : "written: ") + errorText(status);
+  }
+  m_nodes.clear();
+  m_changedParents.clear();
+  m_changes.clear();
+  ++m_version;
+  return result;
+}
+
+} // namespace tw
