@@ -38,7 +38,10 @@ std::string rootPath(api::RegKey root) {
   switch (root) {
   case api::HKEY_CLASSES_ROOT: return "hkey_local_machine\\software\\classes";
   case api::HKEY_CURRENT_CONFIG: return "hkey_local_machine\\system\\currentcontrolset\\hardware profiles\\current";
-  default: return foldName(RootKeyToFullName(root)) + "#" + std::to_string(root);
+  default: {
+    const std::string name = RootKeyToFullName(root);
+    return name.empty() ? "#" + std::to_string(root) : foldName(name);
+  }
   }
 }
 
