@@ -5,6 +5,7 @@
 
 #include "platform/RegistryApi.h"
 #include "platform/registry/RegistryStore.h"
+#include "platform/registry/SpinLock.h"
 
 #include <array>
 #include <functional>
@@ -97,7 +98,7 @@ private:
   std::function<std::uint64_t()> m_clock;
   bool m_readOnly = false;
 
-  mutable std::mutex m_handleMutex;
+  mutable SpinLock m_handleMutex;
   std::vector<Handle> m_handles;
   std::vector<std::uint32_t> m_freeHandles;
   std::mutex m_flushMutex;
