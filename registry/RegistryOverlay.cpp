@@ -4,6 +4,7 @@
 #include "registry/RegistryAccess.h"
 
 #include <algorithm>
+#include <array>
 
 namespace tw {
 
@@ -18,19 +19,33 @@ constexpr long BadPathname = 161; // ERROR_BAD_PATHNAME
 
 bool isPredefined(api::RegKey key) { return key >= api::HKEY_CLASSES_ROOT && key <= api::HKEY_DYN_DATA; }
 
-/// The name as the registry compares it.
-std::string foldName(std::string_view name) {
-  std::string folded;
-  if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-    folded.reserve(name.size());
-    for (char c : name) folded.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
-    return folded;
+/// Appends the name as the registry compares it.
+void appendFolded(std::string &folded, std::string_view name) {
+  const std::size_t start = folded.size();
+  folded.append(name);
+  bool ascii = true;
+  for (std::size_t i = start; i < folded.size(); ++i) {
+    const auto c = static_cast<unsigned char>(folded[i]);
+    ascii = ascii && c < 0x80;
+    if (static_cast<unsigned>(c - 'A') < 26u) folded[i] = static_cast<char>(c + 32);
   }
+  if (ascii) return;
+  folded.resize(start);
   std::u16string units;
   api::detail::appendUtf16(units, name);
   for (char16_t &unit : units) unit = api::detail::foldCase(unit);
   api::detail::appendUtf8(folded, units.data(), units.size());
+}
+
+std::string foldName(std::string_view name) {
+  std::string folded;
+  folded.reserve(name.size());
+  appendFolded(folded, name);
   return folded;
+}
+
+std::size_t depthOf(std::string_view folded) {
+  return static_cast<std::size_t>(std::count(folded.begin(), folded.end(), '\\'));
 }
 
 /// The folded path of a root, where keys reached through it are kept apart from the others.
@@ -45,15 +60,21 @@ std::string rootPath(api::RegKey root) {
   }
 }
 
-/// The names of a key path; runs of backslashes separate like one.
-std::vector<std::string_view> namesOf(std::string_view path) {
-  std::vector<std::string_view> names;
+/// Calls `visit` with each name of a key path; runs of backslashes separate like one.
+template <typename Visit>
+void forEachName(std::string_view path, Visit &&visit) {
   while (!path.empty()) {
     const std::size_t cut = path.find('\\');
-    if (cut != 0) names.push_back(path.substr(0, cut));
+    if (cut != 0) visit(path.substr(0, cut));
     if (cut == std::string_view::npos) break;
     path.remove_prefix(cut + 1);
   }
+}
+
+/// The names of a key path.
+std::vector<std::string_view> namesOf(std::string_view path) {
+  std::vector<std::string_view> names;
+  forEachName(path, [&names](std::string_view name) { names.push_back(name); });
   return names;
 }
 
@@ -90,6 +111,16 @@ std::size_t RegistryOverlay::changeCount() const {
   return m_changes.size();
 }
 
+RegistryOverlay::ValueChange *RegistryOverlay::Node::findValue(const std::string &folded) {
+  auto it = valueIndex.find(folded);
+  return it == valueIndex.end() ? nullptr : &values[it->second];
+}
+
+const RegistryOverlay::ValueChange *RegistryOverlay::Node::findValue(const std::string &folded) const {
+  auto it = valueIndex.find(folded);
+  return it == valueIndex.end() ? nullptr : &values[it->second];
+}
+
 const RegistryOverlay::Node *RegistryOverlay::findNode(const std::string &folded) const {
   auto it = m_nodes.find(folded);
   return it == m_nodes.end() ? nullptr : &it->second;
@@ -98,24 +129,32 @@ const RegistryOverlay::Node *RegistryOverlay::findNode(const std::string &folded
 // The nearest key the action deleted or made, from the key itself upwards, decides: a deleted
 // one hides everything below it, and below a key made here only keys made here exist.
 RegistryOverlay::Presence RegistryOverlay::presence(const std::string &folded) const {
-  if (m_nodes.empty()) return Presence::Below;
+  if (!m_structural) return Presence::Below;
   std::string_view path = folded;
-  for (bool self = true;; self = false) {
+  for (std::size_t depth = depthOf(folded), self = 1; depth >= m_shallowest; --depth, self = 0) {
     auto it = m_nodes.find(path);
     if (it != m_nodes.end()) {
       if (it->second.deleted) return Presence::Gone;
       if (it->second.created) return self ? Presence::Here : Presence::Gone;
     }
     const std::size_t cut = path.rfind('\\');
-    if (cut == std::string_view::npos) return Presence::Below;
+    if (cut == std::string_view::npos) break;
     path = path.substr(0, cut);
   }
+  return Presence::Below;
 }
 
 long RegistryOverlay::view(api::RegKey key, Handle *&out, Handle &rootView) {
   if (isPredefined(key)) {
     rootView.used = true;
-    rootView.folded = rootPath(key);
+    // The folded names of the roots, made once.
+    static const std::array<std::string, 7> rootPaths = [] {
+      std::array<std::string, 7> paths;
+      for (api::RegKey root = api::HKEY_CLASSES_ROOT; root <= api::HKEY_DYN_DATA; ++root)
+        paths[root - api::HKEY_CLASSES_ROOT] = rootPath(root);
+      return paths;
+    }();
+    rootView.folded = rootPaths[key - api::HKEY_CLASSES_ROOT];
     rootView.root = key;
     rootView.path.clear();
     rootView.below = key;
@@ -128,14 +167,18 @@ long RegistryOverlay::view(api::RegKey key, Handle *&out, Handle &rootView) {
   if (index >= m_handles.size() || !m_handles[index].used) return error::InvalidHandle;
   Handle &handle = m_handles[index];
   // A key deleted since it was opened, or deleted and made again, is another key now.
-  const Presence now = presence(handle.folded);
-  if (now == Presence::Gone || (now == Presence::Here) != (handle.below == 0)) return error::KeyDeleted;
+  if (handle.presentAt != m_structureVersion) {
+    const Presence now = presence(handle.folded);
+    if (now == Presence::Gone || (now == Presence::Here) != (handle.below == 0)) return error::KeyDeleted;
+    handle.presentAt = m_structureVersion;
+  }
   out = &handle;
   return error::Success;
 }
 
 long RegistryOverlay::allocate(Handle handle, api::RegKey &result) {
   handle.used = true;
+  handle.presentAt = m_structureVersion;
   std::size_t index = m_handles.size();
   if (!m_freeHandles.empty()) {
     index = m_freeHandles.back();
@@ -157,11 +200,12 @@ long RegistryOverlay::openKey(api::RegKey parent, std::string_view subKey, std::
   opened.root = from->root;
   opened.folded = from->folded;
   opened.path = from->path;
-  for (std::string_view name : namesOf(subKey)) {
-    opened.folded += "\\" + foldName(name);
+  forEachName(subKey, [&opened](std::string_view name) {
+    opened.folded += '\\';
+    appendFolded(opened.folded, name);
     if (!opened.path.empty()) opened.path += '\\';
     opened.path += name;
-  }
+  });
   const api::RegKey fromBelow = from->below;
   const Presence where = presence(opened.folded);
   if (where == Presence::Below && fromBelow != 0) {
@@ -227,6 +271,8 @@ long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std
     node = Node{};
     node.name = std::string(names[missing]);
     node.created = true;
+    m_created.insert(folded);
+    markStructural(folded);
   }
   record({Change::Kind::CreateKey, root, path, {}, 0, {}, 0});
   Handle made;
@@ -259,9 +305,9 @@ std::vector<std::string> RegistryOverlay::mergedChildren(const Handle &h) {
       if (presence(h.folded + "\\" + foldName(name)) != Presence::Gone) names.push_back(name);
   // Keys made here, in their place in the order of names.
   const std::string prefix = h.folded + "\\";
-  for (auto it = m_nodes.lower_bound(prefix); it != m_nodes.end() && it->first.starts_with(prefix); ++it) {
-    if (!it->second.created || it->first.find('\\', prefix.size()) != std::string::npos) continue;
-    const std::string &made = it->second.name;
+  for (auto it = m_created.lower_bound(prefix); it != m_created.end() && it->starts_with(prefix); ++it) {
+    if (it->find('\\', prefix.size()) != std::string::npos) continue;
+    const std::string &made = m_nodes.at(*it).name;
     auto place = std::lower_bound(names.begin(), names.end(), made, [](const std::string &a, const std::string &b) {
       return api::detail::compareNames(a, b) < 0;
     });
@@ -273,25 +319,24 @@ std::vector<std::string> RegistryOverlay::mergedChildren(const Handle &h) {
 std::vector<api::RegValue> RegistryOverlay::mergedValues(const Handle &h) {
   std::vector<api::RegValue> values;
   const Node *node = findNode(h.folded);
+  std::vector<bool> placed(node ? node->values.size() : 0, false);
   if (h.below != 0) {
     api::RegValue value;
-    for (std::uint32_t i = 0; m_below.enumValue(h.below, i, value, api::DataForm::Raw) == error::Success; ++i)
+    for (std::uint32_t i = 0; m_below.enumValue(h.below, i, value, api::DataForm::Raw) == error::Success; ++i) {
+      const ValueChange *change = node ? node->findValue(foldName(value.name)) : nullptr;
+      if (change) {
+        // A value replaced keeps its place.
+        placed[static_cast<std::size_t>(change - node->values.data())] = true;
+        if (change->deleted) continue;
+        value.type = change->type;
+        value.data = change->raw;
+      }
       values.push_back(value);
-  }
-  if (!node) return values;
-  for (const ValueChange &change : node->values) {
-    auto same = std::find_if(values.begin(), values.end(), [&](const api::RegValue &v) {
-      return api::detail::sameName(v.name, change.name);
-    });
-    if (change.deleted) {
-      if (same != values.end()) values.erase(same);
-    } else if (same != values.end()) {
-      same->type = change.type;
-      same->data = change.raw;
-    } else {
-      values.push_back({change.name, change.type, change.raw});
     }
   }
+  for (std::size_t i = 0; i < placed.size(); ++i)
+    if (!placed[i] && !node->values[i].deleted)
+      values.push_back({node->values[i].name, node->values[i].type, node->values[i].raw});
   return values;
 }
 
@@ -378,18 +423,23 @@ long RegistryOverlay::queryValue(api::RegKey key, std::string_view name, api::Re
   std::lock_guard lock(m_mutex);
   Handle rootView, *h = nullptr;
   if (long status = view(key, h, rootView); status != error::Success) return status;
-  if (const Node *node = findNode(h->folded)) {
-    for (const ValueChange &change : node->values) {
-      if (!api::detail::sameName(change.name, name)) continue;
+  if (const Node *node = findNode(h->folded); node && !node->values.empty()) {
+    if (const ValueChange *change = node->findValue(foldName(name))) {
       if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
-      if (change.deleted) return error::FileNotFound;
-      toForm({change.name, change.type, change.raw}, value, form);
+      if (change->deleted) return error::FileNotFound;
+      toForm({change->name, change->type, change->raw}, value, form);
       return error::Success;
     }
   }
   if (h->below != 0) return m_below.queryValue(h->below, name, value, form);
   if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
   return error::FileNotFound;
+}
+
+void RegistryOverlay::markStructural(const std::string &folded) {
+  m_structural = true;
+  m_shallowest = std::min(m_shallowest, depthOf(folded));
+  ++m_structureVersion;
 }
 
 void RegistryOverlay::record(Change change) {
@@ -414,9 +464,12 @@ long RegistryOverlay::setValue(api::RegKey key, std::string_view name, std::uint
   if (long status = view(key, h, rootView); status != error::Success) return status;
   if (!(h->access & api::access::SetValue)) return error::AccessDenied;
   Node &node = m_nodes[h->folded];
-  auto same = std::find_if(node.values.begin(), node.values.end(),
-                           [&](const ValueChange &v) { return api::detail::sameName(v.name, name); });
-  if (same == node.values.end()) same = node.values.insert(node.values.end(), ValueChange{foldName(name), std::string(name), false, 0, {}});
+  std::string folded = foldName(name);
+  ValueChange *same = node.findValue(folded);
+  if (!same) {
+    node.valueIndex.emplace(folded, node.values.size());
+    same = &node.values.emplace_back(ValueChange{std::move(folded), std::string(name), false, 0, {}});
+  }
   same->deleted = false;
   same->type = type;
   same->raw = raw;
@@ -429,24 +482,22 @@ long RegistryOverlay::deleteValue(api::RegKey key, std::string_view name) {
   Handle rootView, *h = nullptr;
   if (long status = view(key, h, rootView); status != error::Success) return status;
   if (!(h->access & api::access::SetValue)) return error::AccessDenied;
+  std::string folded = foldName(name);
   auto node = m_nodes.find(h->folded);
-  auto same = [&](const ValueChange &v) { return api::detail::sameName(v.name, name); };
-  if (node != m_nodes.end()) {
-    auto change = std::find_if(node->second.values.begin(), node->second.values.end(), same);
-    if (change != node->second.values.end()) {
-      if (change->deleted) return error::FileNotFound;
-      change->deleted = true;
-      change->raw.clear();
-      record({Change::Kind::DeleteValue, h->root, h->path, std::string(name), 0, {}, 0});
-      return error::Success;
-    }
+  if (ValueChange *change = node != m_nodes.end() ? node->second.findValue(folded) : nullptr) {
+    if (change->deleted) return error::FileNotFound;
+    change->deleted = true;
+    change->raw.clear();
+    record({Change::Kind::DeleteValue, h->root, h->path, std::string(name), 0, {}, 0});
+    return error::Success;
   }
   if (h->below == 0) return error::FileNotFound;
   api::RegValue present;
   if (long status = m_below.queryValue(h->below, name, present, api::DataForm::Raw); status != error::Success)
     return status;
-  ValueChange change{foldName(name), present.name, true, 0, {}};
-  m_nodes[h->folded].values.push_back(std::move(change));
+  Node &changed = m_nodes[h->folded];
+  changed.valueIndex.emplace(folded, changed.values.size());
+  changed.values.push_back(ValueChange{std::move(folded), present.name, true, 0, {}});
   record({Change::Kind::DeleteValue, h->root, h->path, std::string(name), 0, {}, 0});
   return error::Success;
 }
@@ -461,13 +512,14 @@ long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
   target.root = h->root;
   target.folded = h->folded;
   target.path = h->path;
-  std::string lastName = std::string(namesOf(h->path).empty() ? std::string_view() : namesOf(h->path).back());
-  for (std::string_view name : namesOf(subKey)) {
-    target.folded += "\\" + foldName(name);
+  std::string lastName = h->path.substr(h->path.rfind('\\') + 1);
+  forEachName(subKey, [&](std::string_view name) {
+    target.folded += '\\';
+    appendFolded(target.folded, name);
     if (!target.path.empty()) target.path += '\\';
     target.path += name;
     lastName = std::string(name);
-  }
+  });
   // The roots themselves are never deleted.
   if (target.path.empty()) return error::AccessDenied;
   const Presence where = presence(target.folded);
@@ -488,6 +540,8 @@ long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
   node = Node{};
   node.name = lastName;
   node.deleted = true;
+  m_created.erase(target.folded);
+  markStructural(target.folded);
   record({Change::Kind::DeleteKey, target.root, target.path, {}, 0, {}, 0});
   return error::Success;
 }
@@ -501,6 +555,10 @@ long RegistryOverlay::flushKey(api::RegKey key) {
 long RegistryOverlay::discardUnflushedChanges() {
   std::lock_guard lock(m_mutex);
   m_nodes.clear();
+  m_created.clear();
+  m_structural = false;
+  m_shallowest = ~std::size_t{0};
+  ++m_structureVersion;
   m_changedParents.clear();
   m_changes.clear();
   ++m_version;
@@ -540,6 +598,10 @@ RegistryOverlay::ApplyResult RegistryOverlay::apply() {
     result.problem = entry + " could not be " + (removal ? "removed: " : "written: ") + errorText(status);
   }
   m_nodes.clear();
+  m_created.clear();
+  m_structural = false;
+  m_shallowest = ~std::size_t{0};
+  ++m_structureVersion;
   m_changedParents.clear();
   m_changes.clear();
   ++m_version;

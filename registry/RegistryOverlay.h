@@ -16,11 +16,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tw {
@@ -91,7 +92,17 @@ private:
     bool deleted = false;
     /// Made by the action: whatever the registry below holds under this path is not seen.
     bool created = false;
+    /// In the order first changed; `valueIndex` finds them by folded name.
     std::vector<ValueChange> values;
+    std::unordered_map<std::string, std::size_t> valueIndex;
+
+    ValueChange *findValue(const std::string &folded);
+    const ValueChange *findValue(const std::string &folded) const;
+  };
+  /// Finds nodes by a part of a longer folded path as well.
+  struct PathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const { return std::hash<std::string_view>{}(path); }
   };
   enum class Presence { Gone, Here, Below };
   struct Change {
@@ -113,6 +124,8 @@ private:
     /// The key's handle in the registry below; 0 when it exists only here.
     platform::RegKey below = 0;
     std::uint32_t access = 0;
+    /// m_structureVersion when the key was last found present.
+    std::uint64_t presentAt = 0;
     /// Enumerations merged from below and here, valid while `cacheVersion` is current.
     std::uint64_t cacheVersion = ~std::uint64_t{0};
     std::vector<std::string> children;
@@ -126,12 +139,22 @@ private:
   std::vector<std::string> mergedChildren(const Handle &h);
   std::vector<platform::RegValue> mergedValues(const Handle &h);
   void record(Change change);
+  void markStructural(const std::string &folded);
   static void toForm(const platform::RegValue &raw, platform::RegValue &out, platform::DataForm form);
 
   platform::RegistryApi &m_below;
   std::function<std::uintptr_t()> m_tagger;
   mutable std::mutex m_mutex;
-  std::map<std::string, Node, std::less<>> m_nodes;
+  std::unordered_map<std::string, Node, PathHash, std::equal_to<>> m_nodes;
+  /// True once a key was deleted or made here: until then every key is as below.
+  bool m_structural = false;
+  /// The fewest backslashes in the folded path of a key deleted or made here: keys above that
+  /// depth are as below.
+  std::size_t m_shallowest = ~std::size_t{0};
+  /// Bumped whenever a key is deleted or made.
+  std::uint64_t m_structureVersion = 0;
+  /// Folded paths of the keys made here, in order, for listing sub-keys.
+  std::set<std::string, std::less<>> m_created;
   /// Folded paths of keys that lost or gained a sub-key here.
   std::set<std::string, std::less<>> m_changedParents;
   std::vector<Change> m_changes;
