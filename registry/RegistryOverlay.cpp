@@ -176,17 +176,26 @@ long RegistryOverlay::view(api::RegKey key, Handle *&out, Handle &rootView) {
   return error::Success;
 }
 
-long RegistryOverlay::allocate(Handle handle, api::RegKey &result) {
-  handle.used = true;
-  handle.presentAt = m_structureVersion;
+long RegistryOverlay::allocate(const Handle &handle, api::RegKey &result) {
   std::size_t index = m_handles.size();
   if (!m_freeHandles.empty()) {
     index = m_freeHandles.back();
     m_freeHandles.pop_back();
-    m_handles[index] = std::move(handle);
   } else {
-    m_handles.push_back(std::move(handle));
+    m_handles.emplace_back();
   }
+  // A slot keeps the room of its texts from one key to the next.
+  Handle &slot = m_handles[index];
+  slot.used = true;
+  slot.folded.assign(handle.folded);
+  slot.root = handle.root;
+  slot.path.assign(handle.path);
+  slot.below = handle.below;
+  slot.access = handle.access;
+  slot.presentAt = m_structureVersion;
+  slot.cacheVersion = ~std::uint64_t{0};
+  slot.children.clear();
+  slot.values.clear();
   result = FirstHandle + static_cast<api::RegKey>(index * 4);
   return error::Success;
 }
@@ -196,10 +205,12 @@ long RegistryOverlay::openKey(api::RegKey parent, std::string_view subKey, std::
   std::lock_guard lock(m_mutex);
   Handle rootView, *from = nullptr;
   if (long status = view(parent, from, rootView); status != error::Success) return status;
-  Handle opened;
+  // Built in a handle kept for the purpose, whose texts keep their room.
+  Handle &opened = m_building;
   opened.root = from->root;
-  opened.folded = from->folded;
-  opened.path = from->path;
+  opened.folded.assign(from->folded);
+  opened.path.assign(from->path);
+  opened.below = 0;
   forEachName(subKey, [&opened](std::string_view name) {
     opened.folded += '\\';
     appendFolded(opened.folded, name);
@@ -213,12 +224,12 @@ long RegistryOverlay::openKey(api::RegKey parent, std::string_view subKey, std::
     if (long status = m_below.openKey(fromBelow, subKey, desiredAccess, opened.below); status != error::Success)
       return status;
     opened.access = grantedAccess(desiredAccess);
-    return allocate(std::move(opened), result);
+    return allocate(opened, result);
   }
   if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
   if (where != Presence::Here) return error::FileNotFound;
   opened.access = grantedAccess(desiredAccess);
-  return allocate(std::move(opened), result);
+  return allocate(opened, result);
 }
 
 long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std::uint32_t desiredAccess,
@@ -281,7 +292,7 @@ long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std
   made.path = path;
   made.access = grantedAccess(desiredAccess);
   if (created) *created = true;
-  return allocate(std::move(made), result);
+  return allocate(made, result);
 }
 
 long RegistryOverlay::closeKey(api::RegKey key) {
@@ -292,7 +303,8 @@ long RegistryOverlay::closeKey(api::RegKey key) {
   if (index >= m_handles.size() || !m_handles[index].used) return error::InvalidHandle;
   Handle &handle = m_handles[index];
   if (handle.below != 0) m_below.closeKey(handle.below);
-  handle = Handle{};
+  handle.used = false;
+  handle.below = 0;
   m_freeHandles.push_back(index);
   return error::Success;
 }
@@ -552,8 +564,7 @@ long RegistryOverlay::flushKey(api::RegKey key) {
   return view(key, h, rootView);
 }
 
-long RegistryOverlay::discardUnflushedChanges() {
-  std::lock_guard lock(m_mutex);
+void RegistryOverlay::forgetChanges() {
   m_nodes.clear();
   m_created.clear();
   m_structural = false;
@@ -562,6 +573,11 @@ long RegistryOverlay::discardUnflushedChanges() {
   m_changedParents.clear();
   m_changes.clear();
   ++m_version;
+}
+
+long RegistryOverlay::discardUnflushedChanges() {
+  std::lock_guard lock(m_mutex);
+  forgetChanges();
   return error::Success;
 }
 
@@ -597,14 +613,7 @@ RegistryOverlay::ApplyResult RegistryOverlay::apply() {
     const bool removal = change.kind == Change::Kind::DeleteKey || change.kind == Change::Kind::DeleteValue;
     result.problem = entry + " could not be " + (removal ? "removed: " : "written: ") + errorText(status);
   }
-  m_nodes.clear();
-  m_created.clear();
-  m_structural = false;
-  m_shallowest = ~std::size_t{0};
-  ++m_structureVersion;
-  m_changedParents.clear();
-  m_changes.clear();
-  ++m_version;
+  forgetChanges();
   return result;
 }
 

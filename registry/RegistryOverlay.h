@@ -135,11 +135,13 @@ private:
   long view(platform::RegKey key, Handle *&out, Handle &rootView);
   Presence presence(const std::string &folded) const;
   const Node *findNode(const std::string &folded) const;
-  long allocate(Handle handle, platform::RegKey &result);
+  long allocate(const Handle &handle, platform::RegKey &result);
   std::vector<std::string> mergedChildren(const Handle &h);
   std::vector<platform::RegValue> mergedValues(const Handle &h);
   void record(Change change);
   void markStructural(const std::string &folded);
+  /// Drops every held change (the lock held).
+  void forgetChanges();
   static void toForm(const platform::RegValue &raw, platform::RegValue &out, platform::DataForm form);
 
   platform::RegistryApi &m_below;
@@ -160,6 +162,8 @@ private:
   std::vector<Change> m_changes;
   std::uint64_t m_version = 0;
   std::vector<Handle> m_handles;
+  /// Where openKey puts a key together before it takes a slot.
+  Handle m_building;
   std::vector<std::size_t> m_freeHandles;
 };
 
