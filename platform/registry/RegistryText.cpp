@@ -137,8 +137,6 @@ static std::size_t samePrefix(const char *a, const char *b, std::size_t from, st
 }
 
 int compareNames(std::string_view a, std::string_view b) {
-  // A lookup mostly meets the name spelt exactly as stored.
-  if (a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0) return 0;
   // Equal bytes fold equally, so only the places where the names differ need folding.
   const std::size_t n = a.size() < b.size() ? a.size() : b.size();
   std::size_t i = 0;
