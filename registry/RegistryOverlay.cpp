@@ -99,7 +99,16 @@ std::string errorText(long code) {
 
 } // namespace
 
-RegistryOverlay::RegistryOverlay(api::RegistryApi &below) : m_below(below) {}
+RegistryOverlay::RegistryOverlay(api::RegistryApi &below) : m_below(below) {
+  for (api::RegKey root = api::HKEY_CLASSES_ROOT; root <= api::HKEY_DYN_DATA; ++root) {
+    Handle &handle = m_roots[root - api::HKEY_CLASSES_ROOT];
+    handle.used = true;
+    handle.folded = rootPath(root);
+    handle.root = root;
+    handle.below = root;
+    handle.access = api::access::KeyAllAccess;
+  }
+}
 
 RegistryOverlay::~RegistryOverlay() {
   for (const Handle &handle : m_handles)
@@ -144,22 +153,9 @@ RegistryOverlay::Presence RegistryOverlay::presence(const std::string &folded) c
   return Presence::Below;
 }
 
-long RegistryOverlay::view(api::RegKey key, Handle *&out, Handle &rootView) {
+long RegistryOverlay::view(api::RegKey key, Handle *&out) {
   if (isPredefined(key)) {
-    rootView.used = true;
-    // The folded names of the roots, made once.
-    static const std::array<std::string, 7> rootPaths = [] {
-      std::array<std::string, 7> paths;
-      for (api::RegKey root = api::HKEY_CLASSES_ROOT; root <= api::HKEY_DYN_DATA; ++root)
-        paths[root - api::HKEY_CLASSES_ROOT] = rootPath(root);
-      return paths;
-    }();
-    rootView.folded = rootPaths[key - api::HKEY_CLASSES_ROOT];
-    rootView.root = key;
-    rootView.path.clear();
-    rootView.below = key;
-    rootView.access = api::access::KeyAllAccess;
-    out = &rootView;
+    out = &m_roots[key - api::HKEY_CLASSES_ROOT];
     return error::Success;
   }
   if (key < FirstHandle || (key - FirstHandle) % 4 != 0) return error::InvalidHandle;
@@ -200,23 +196,39 @@ long RegistryOverlay::allocate(const Handle &handle, api::RegKey &result) {
   return error::Success;
 }
 
+// Appends the names of `subKey` to the key's path and folded path; runs of backslashes separate
+// like one.
+void RegistryOverlay::appendPath(Handle &key, std::string_view subKey) {
+  const bool plain = !subKey.empty() && subKey.front() != '\\' && subKey.back() != '\\' &&
+                     subKey.find("\\\\") == std::string_view::npos;
+  if (plain) {
+    // The usual case, a path of single backslashes, is folded in one piece.
+    key.folded += '\\';
+    appendFolded(key.folded, subKey);
+    if (!key.path.empty()) key.path += '\\';
+    key.path += subKey;
+    return;
+  }
+  forEachName(subKey, [&key](std::string_view name) {
+    key.folded += '\\';
+    appendFolded(key.folded, name);
+    if (!key.path.empty()) key.path += '\\';
+    key.path += name;
+  });
+}
+
 long RegistryOverlay::openKey(api::RegKey parent, std::string_view subKey, std::uint32_t desiredAccess,
                               api::RegKey &result) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *from = nullptr;
-  if (long status = view(parent, from, rootView); status != error::Success) return status;
+  Handle *from = nullptr;
+  if (long status = view(parent, from); status != error::Success) return status;
   // Built in a handle kept for the purpose, whose texts keep their room.
   Handle &opened = m_building;
   opened.root = from->root;
   opened.folded.assign(from->folded);
   opened.path.assign(from->path);
   opened.below = 0;
-  forEachName(subKey, [&opened](std::string_view name) {
-    opened.folded += '\\';
-    appendFolded(opened.folded, name);
-    if (!opened.path.empty()) opened.path += '\\';
-    opened.path += name;
-  });
+  appendPath(opened, subKey);
   const api::RegKey fromBelow = from->below;
   const Presence where = presence(opened.folded);
   if (where == Presence::Below && fromBelow != 0) {
@@ -241,8 +253,8 @@ long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std
     return error::Success;
   }
   std::lock_guard lock(m_mutex);
-  Handle rootView, *from = nullptr;
-  if (long status = view(parent, from, rootView); status != error::Success) return status;
+  Handle *from = nullptr;
+  if (long status = view(parent, from); status != error::Success) return status;
   if (!(from->access & api::access::CreateSubKey)) return error::AccessDenied;
   // The deepest key of the path that exists must let sub-keys be made below it.
   const std::vector<std::string_view> names = namesOf(subKey);
@@ -365,8 +377,8 @@ void RegistryOverlay::toForm(const api::RegValue &raw, api::RegValue &out, api::
 
 long RegistryOverlay::queryInfoKey(api::RegKey key, api::KeyInfo &info) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   api::KeyInfo out;
   if (h->below != 0) {
     if (long status = m_below.queryInfoKey(h->below, out); status != error::Success) return status;
@@ -399,11 +411,11 @@ long RegistryOverlay::queryInfoKey(api::RegKey key, api::KeyInfo &info) {
 
 long RegistryOverlay::enumKey(api::RegKey key, std::uint32_t index, std::string &name) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   if (h->below != 0 && !m_changedParents.contains(h->folded)) return m_below.enumKey(h->below, index, name);
   if (!(h->access & api::access::EnumerateSubKeys)) return error::AccessDenied;
-  if (h->cacheVersion != m_version || h == &rootView) {
+  if (h->cacheVersion != m_version) {
     h->children = mergedChildren(*h);
     h->values = mergedValues(*h);
     h->cacheVersion = m_version;
@@ -415,12 +427,12 @@ long RegistryOverlay::enumKey(api::RegKey key, std::uint32_t index, std::string 
 
 long RegistryOverlay::enumValue(api::RegKey key, std::uint32_t index, api::RegValue &value, api::DataForm form) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   const Node *node = findNode(h->folded);
   if (h->below != 0 && (!node || node->values.empty())) return m_below.enumValue(h->below, index, value, form);
   if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
-  if (h->cacheVersion != m_version || h == &rootView) {
+  if (h->cacheVersion != m_version) {
     h->children = mergedChildren(*h);
     h->values = mergedValues(*h);
     h->cacheVersion = m_version;
@@ -433,8 +445,8 @@ long RegistryOverlay::enumValue(api::RegKey key, std::uint32_t index, api::RegVa
 long RegistryOverlay::queryValue(api::RegKey key, std::string_view name, api::RegValue &value,
                                  api::DataForm form) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   if (const Node *node = findNode(h->folded); node && !node->values.empty()) {
     if (const ValueChange *change = node->findValue(foldName(name))) {
       if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
@@ -472,8 +484,8 @@ long RegistryOverlay::setValue(api::RegKey key, std::string_view name, std::uint
     raw.assign(units.begin(), units.end());
   }
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   if (!(h->access & api::access::SetValue)) return error::AccessDenied;
   Node &node = m_nodes[h->folded];
   std::string folded = foldName(name);
@@ -491,8 +503,8 @@ long RegistryOverlay::setValue(api::RegKey key, std::string_view name, std::uint
 
 long RegistryOverlay::deleteValue(api::RegKey key, std::string_view name) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   if (!(h->access & api::access::SetValue)) return error::AccessDenied;
   std::string folded = foldName(name);
   auto node = m_nodes.find(h->folded);
@@ -516,8 +528,8 @@ long RegistryOverlay::deleteValue(api::RegKey key, std::string_view name) {
 
 long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  if (long status = view(key, h, rootView); status != error::Success) return status;
+  Handle *h = nullptr;
+  if (long status = view(key, h); status != error::Success) return status;
   if (subKey.empty() && !(h->access & api::access::Delete)) return error::AccessDenied;
   if (!subKey.empty() && subKey.front() == '\\') return BadPathname;
   Handle target;
@@ -560,8 +572,8 @@ long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
 
 long RegistryOverlay::flushKey(api::RegKey key) {
   std::lock_guard lock(m_mutex);
-  Handle rootView, *h = nullptr;
-  return view(key, h, rootView);
+  Handle *h = nullptr;
+  return view(key, h);
 }
 
 void RegistryOverlay::forgetChanges() {

@@ -14,6 +14,7 @@
 #include "platform/Machine.h"
 #include "platform/RegistryApi.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -132,10 +133,11 @@ private:
     std::vector<platform::RegValue> values;
   };
 
-  long view(platform::RegKey key, Handle *&out, Handle &rootView);
+  long view(platform::RegKey key, Handle *&out);
   Presence presence(const std::string &folded) const;
   const Node *findNode(const std::string &folded) const;
   long allocate(const Handle &handle, platform::RegKey &result);
+  static void appendPath(Handle &key, std::string_view subKey);
   std::vector<std::string> mergedChildren(const Handle &h);
   std::vector<platform::RegValue> mergedValues(const Handle &h);
   void record(Change change);
@@ -162,6 +164,8 @@ private:
   std::vector<Change> m_changes;
   std::uint64_t m_version = 0;
   std::vector<Handle> m_handles;
+  /// The predefined roots.
+  std::array<Handle, 7> m_roots;
   /// Where openKey puts a key together before it takes a slot.
   Handle m_building;
   std::vector<std::size_t> m_freeHandles;
