@@ -409,17 +409,20 @@ long RegistryOverlay::queryInfoKey(api::RegKey key, api::KeyInfo &info) {
   return error::Success;
 }
 
+void RegistryOverlay::refreshMerged(Handle &h) {
+  if (h.cacheVersion == m_version) return;
+  h.children = mergedChildren(h);
+  h.values = mergedValues(h);
+  h.cacheVersion = m_version;
+}
+
 long RegistryOverlay::enumKey(api::RegKey key, std::uint32_t index, std::string &name) {
   std::lock_guard lock(m_mutex);
   Handle *h = nullptr;
   if (long status = view(key, h); status != error::Success) return status;
   if (h->below != 0 && !m_changedParents.contains(h->folded)) return m_below.enumKey(h->below, index, name);
   if (!(h->access & api::access::EnumerateSubKeys)) return error::AccessDenied;
-  if (h->cacheVersion != m_version) {
-    h->children = mergedChildren(*h);
-    h->values = mergedValues(*h);
-    h->cacheVersion = m_version;
-  }
+  refreshMerged(*h);
   if (index >= h->children.size()) return error::NoMoreItems;
   name = h->children[index];
   return error::Success;
@@ -432,11 +435,7 @@ long RegistryOverlay::enumValue(api::RegKey key, std::uint32_t index, api::RegVa
   const Node *node = findNode(h->folded);
   if (h->below != 0 && (!node || node->values.empty())) return m_below.enumValue(h->below, index, value, form);
   if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
-  if (h->cacheVersion != m_version) {
-    h->children = mergedChildren(*h);
-    h->values = mergedValues(*h);
-    h->cacheVersion = m_version;
-  }
+  refreshMerged(*h);
   if (index >= h->values.size()) return error::NoMoreItems;
   toForm(h->values[index], value, form);
   return error::Success;

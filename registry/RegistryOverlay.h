@@ -140,6 +140,8 @@ private:
   static void appendPath(Handle &key, std::string_view subKey);
   std::vector<std::string> mergedChildren(const Handle &h);
   std::vector<platform::RegValue> mergedValues(const Handle &h);
+  /// Makes the handle's merged sub-keys and values current.
+  void refreshMerged(Handle &h);
   void record(Change change);
   void markStructural(const std::string &folded);
   /// Drops every held change (the lock held).
