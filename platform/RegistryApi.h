@@ -178,9 +178,10 @@ public:
 
   /// Not a Windows call: forgets every change made since the last successful flush, so the
   /// registry in memory equals its backing store again (open handles of keys that no longer
-  /// exist then fail with KeyDeleted). An action that could not write its undo record first
-  /// uses it to take back deletions that have not reached the disk. The memory backend, which
-  /// has no backing store, keeps a copy taken at each flush.
+  /// exist then fail with KeyDeleted). After a flush that failed, an action uses it to take
+  /// back what did not reach the disk; a registry that writes through at once answers
+  /// NotSupported. (An action's erasures wait for their undo records above the registry, not
+  /// here.) The memory backend, which has no backing store, keeps a copy taken at each flush.
   virtual long discardUnflushedChanges() = 0;
   /// Not a Windows call: why the last flushKey failed; Cause::None after a flush that wrote
   /// everything (and before any flush).

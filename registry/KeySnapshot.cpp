@@ -446,18 +446,31 @@ void restoreRecord(pugi::xml_node record) {
   for (const PreparedItem &item : items) writeItem(item);
 }
 
+/// True when the registry holds the key of an item that carries SUBKEY alone, or the value it names.
+static bool isItemPresent(pugi::xml_node item) {
+  const std::string_view subKey = item.attribute("SUBKEY").value();
+  const auto slash = subKey.find('\\');
+  if (slash == std::string_view::npos) return false;
+  TRegistry registry(platform::access::KeyRead);
+  registry.CurrentRoot(FullNameToRootKey(subKey.substr(0, slash)));
+  if (!registry.OpenRegKey(subKey.substr(slash), /*canCreate=*/false)) return false;
+  if (!item.attribute("NAME")) return true;
+  return registry.readRawValue(item.attribute("NAME").value()).has_value();
+}
+
 bool isRecordedEntryPresent(pugi::xml_node record) {
-  for (pugi::xml_node item : record.children("ITEM")) {
-    const std::string_view subKey = item.attribute("SUBKEY").value();
-    const auto slash = subKey.find('\\');
-    if (slash == std::string_view::npos) continue;
-    TRegistry registry(platform::access::KeyRead);
-    registry.CurrentRoot(FullNameToRootKey(subKey.substr(0, slash)));
-    if (!registry.OpenRegKey(subKey.substr(slash), /*canCreate=*/false)) continue;
-    if (!item.attribute("NAME")) return true;
-    if (registry.readRawValue(item.attribute("NAME").value())) return true;
-  }
+  for (pugi::xml_node item : record.children("ITEM"))
+    if (isItemPresent(item)) return true;
   return false;
+}
+
+bool areRecordedEntriesAllPresent(pugi::xml_node record) {
+  bool any = false;
+  for (pugi::xml_node item : record.children("ITEM")) {
+    if (!isItemPresent(item)) return false;
+    any = true;
+  }
+  return any;
 }
 
 } // namespace tw

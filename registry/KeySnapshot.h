@@ -105,5 +105,8 @@ void restoreRecord(pugi::xml_node record);
 /// item that carries SUBKEY alone, or the value an item names. After an erasure that did not
 /// reach the disk was taken back, this tells that the record stands for nothing erased.
 bool isRecordedEntryPresent(pugi::xml_node record);
+/// True when the record holds at least one ITEM and the registry still holds every key and
+/// value its items name: nothing of what it recorded has been erased.
+bool areRecordedEntriesAllPresent(pugi::xml_node record);
 
 } // namespace tw

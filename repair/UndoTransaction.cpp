@@ -5,6 +5,8 @@
 #include "registry/KeySnapshot.h"
 #include "registry/RegistryAccess.h"
 
+#include <map>
+#include <utility>
 #include <vector>
 
 namespace tw::repair {
@@ -16,8 +18,23 @@ std::size_t undoRecordCount(const pugi::xml_document &undoStore) {
   return count;
 }
 
+/// The record being written: the last element of the undo store.
+static std::uintptr_t lastRecordOf(const pugi::xml_document &undoStore) {
+  pugi::xml_node last = undoStore.document_element().last_child();
+  while (last && last.type() != pugi::node_element) last = last.previous_sibling();
+  return reinterpret_cast<std::uintptr_t>(last.internal_object());
+}
+
 UndoTransaction::UndoTransaction(DocumentFile undoStore)
-    : m_undoStore(undoStore), m_lock(PrefixLock::take()), m_recordsAtStart(undoRecordCount(undoStore.document)) {}
+    : m_undoStore(undoStore), m_lock(PrefixLock::take()), m_recordsAtStart(undoRecordCount(undoStore.document)),
+      m_machine(platform::machine()), m_overlay(std::make_unique<RegistryOverlay>(m_machine.registry())),
+      m_overlayMachine(std::make_unique<OverlayMachine>(m_machine, *m_overlay)) {
+  const pugi::xml_document &document = m_undoStore.document;
+  m_overlay->setTagger([&document] { return lastRecordOf(document); });
+  m_scope.emplace(*m_overlayMachine);
+}
+
+UndoTransaction::~UndoTransaction() { m_scope.reset(); }
 
 std::size_t UndoTransaction::recordsAdded() const {
   const std::size_t now = undoRecordCount(m_undoStore.document);
@@ -43,7 +60,8 @@ void UndoTransaction::removeAddedRecords() {
 
 ActionResult UndoTransaction::rollBack(ActionResult::Status status, const std::string &message) {
   const std::size_t added = recordsAdded();
-  platform::machine().registry().discardUnflushedChanges();
+  m_overlay->discardUnflushedChanges();
+  m_scope.reset();
   removeAddedRecords();
   m_rolledBack = true;
   for (std::size_t i = 0; i < added; ++i) m_takenBack.push_back(i);
@@ -52,37 +70,68 @@ ActionResult UndoTransaction::rollBack(ActionResult::Status status, const std::s
   return result;
 }
 
+std::vector<std::size_t> UndoTransaction::recordsWithNothingErased(const RegistryOverlay::ApplyResult &outcomes,
+                                                                  bool nothingReached) const {
+  const std::vector<pugi::xml_node> records = addedRecords();
+  std::vector<std::size_t> positions;
+  if (nothingReached) {
+    // The registry is what its files held before the action: a record whose entry is there
+    // stands for nothing erased.
+    for (std::size_t i = 0; i < records.size(); ++i)
+      if (isRecordedEntryPresent(records[i])) positions.push_back(i);
+    return positions;
+  }
+  // Some changes reached the registry: a record goes only when none of its own changes was made
+  // and every entry it holds is still there.
+  std::map<std::uintptr_t, bool> madeByRecord;
+  for (const RegistryOverlay::ChangeOutcome &change : outcomes.changes) madeByRecord[change.tag] |= change.applied;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    auto made = madeByRecord.find(reinterpret_cast<std::uintptr_t>(records[i].internal_object()));
+    if (made != madeByRecord.end() && made->second) continue;
+    if (areRecordedEntriesAllPresent(records[i])) positions.push_back(i);
+  }
+  return positions;
+}
+
 ActionResult UndoTransaction::commit() {
   ActionResult result = ActionResult::ok();
   m_rolledBack = false;
   m_takenBack.clear();
   const std::size_t added = recordsAdded();
-  if (added == 0) return result;
+  if (added == 0) {
+    // Nothing is erased without its record.
+    m_overlay->discardUnflushedChanges();
+    m_scope.reset();
+    return result;
+  }
 
   // Another program may be saving the undo store or the registry right now.
   if (!m_lock)
     return rollBack(ActionResult::Status::AnotherProgram,
                     "Nothing was removed from the registry. " + m_lock.description());
-  // Without its record on disk no erasure may reach the registry's files.
+  // Without its record on disk no erasure may reach the registry.
   const std::string saveProblem = saveDocumentFile(m_undoStore, "Backup.xml");
   if (!saveProblem.empty())
     return rollBack(ActionResult::Status::UndoStoreNotSaved,
                     "Nothing was removed from the registry, because the undo store could not be "
                     "saved: " + saveProblem + ".");
 
+  // Every record is on disk: the held changes go to the registry, then to its files.
+  m_scope.reset();
+  const RegistryOverlay::ApplyResult applied = m_overlay->apply();
   const RegistryFlushResult flushed = FlushRegistry();
-  if (flushed) return result;
-  // What did not reach the disk is taken back, so that the registry in memory is what the files
-  // hold again; a record whose entry is therefore still there stands for nothing erased.
-  platform::machine().registry().discardUnflushedChanges();
+  if (applied.allApplied() && flushed) return result;
+  // What did not reach the disk is taken back where the registry keeps changes in memory, so
+  // that the registry is what the files hold again; a record of which nothing was erased stands
+  // for nothing and goes.
+  const bool nothingReached =
+      !flushed && m_machine.registry().discardUnflushedChanges() == platform::error::Success;
+  m_takenBack = recordsWithNothingErased(applied, nothingReached);
   const std::vector<pugi::xml_node> records = addedRecords();
   pugi::xml_node root = m_undoStore.document.document_element();
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    if (!isRecordedEntryPresent(records[i])) continue;
-    root.remove_child(records[i]);
-    m_takenBack.push_back(i);
-  }
-  std::string text = "The registry could not be saved: " + flushed.description() + ".";
+  for (std::size_t i : m_takenBack) root.remove_child(records[i]);
+  std::string text = flushed ? "The registry could not be changed: " + applied.problem + "."
+                             : "The registry could not be saved: " + flushed.description() + ".";
   if (m_takenBack.size() == records.size())
     text += " Nothing was removed from the registry.";
   else if (!m_takenBack.empty())

@@ -3,6 +3,7 @@
 #include "platform/registry/RegistryText.h"
 
 #include <cassert>
+#include <cstring>
 #include <limits>
 
 namespace tw::platform::detail {
@@ -39,12 +40,15 @@ std::size_t utf16Length(std::string_view text) {
 // Splits a key path into its names; runs of backslashes separate like one.
 template <typename Visit>
 void forEachName(std::string_view path, Visit &&visit) {
-  while (!path.empty()) {
-    std::size_t cut = path.find('\\');
-    std::string_view name = path.substr(0, cut);
-    bool last = cut == std::string_view::npos || path.find_first_not_of('\\', cut) == std::string_view::npos;
-    path = last ? std::string_view() : path.substr(path.find_first_not_of('\\', cut));
-    if (!name.empty() && !visit(name, last)) return;
+  const char *at = path.data();
+  const char *end = at + path.size();
+  while (at != end && *at == '\\') ++at;
+  while (at != end) {
+    const void *cut = std::memchr(at, '\\', static_cast<std::size_t>(end - at));
+    const char *stop = cut ? static_cast<const char *>(cut) : end;
+    const std::string_view name(at, static_cast<std::size_t>(stop - at));
+    for (at = stop; at != end && *at == '\\';) ++at;
+    if (!visit(name, at == end)) return;
   }
 }
 

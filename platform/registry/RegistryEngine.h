@@ -6,6 +6,7 @@
 #include "platform/RegistryApi.h"
 #include "platform/registry/RegistryStore.h"
 #include "platform/registry/RegistryViews.h"
+#include "platform/registry/SpinLock.h"
 
 #include <array>
 #include <functional>
@@ -116,7 +117,7 @@ private:
   bool m_readOnly = false;
   bool m_twoViews = false;
 
-  mutable std::mutex m_handleMutex;
+  mutable SpinLock m_handleMutex;
   std::vector<Handle> m_handles;
   std::vector<std::uint32_t> m_freeHandles;
   std::mutex m_flushMutex;

@@ -46,13 +46,6 @@ KeyId RegistryStore::allocateKey() {
   return static_cast<KeyId>(m_keys.size() - 1);
 }
 
-std::string_view RegistryStore::keyName(KeyId id) const {
-  const Key &k = m_keys[id];
-  if (k.extra && k.extra->ownsName) return k.extra->name;
-  // Loading checked every slice against its file.
-  return std::string_view(m_files[k.file].bytes.data() + k.name.offset, k.name.length);
-}
-
 KeyId RegistryStore::findChild(KeyId parent, std::string_view name, std::size_t *insertAt) const {
   const Key &p = m_keys[parent];
   if (!insertAt && p.extra && p.children.size() >= IndexedChildren)
@@ -205,7 +198,7 @@ void RegistryStore::rollBack() {
   releasePendingSlots();
 }
 
-KeyId RegistryStore::followLink(KeyId id) const {
+KeyId RegistryStore::followLinkTarget(KeyId id) const {
   for (int depth = 0; depth <= MaxLinkDepth; ++depth) {
     if (!(m_keys[id].flags & keyflag::Link)) return id;
     long index = findValue(id, SymbolicLinkValueName);
@@ -283,6 +276,7 @@ void RegistryStore::appendNarrowData(const Key &k, const Value &v, std::vector<s
       decodeStringNarrow(text, out);
       return;
     }
+    out.reserve(out.size() + text.size() + 1); // one allocation for the text and its zero
     out.insert(out.end(), text.begin(), text.end());
     out.push_back(0);
     return;

@@ -133,7 +133,12 @@ public:
   std::uint32_t generation(KeyId id) const { return m_keys[id].generation; }
   const Key &key(KeyId id) const { return m_keys[id]; }
   Key &key(KeyId id) { return m_keys[id]; }
-  std::string_view keyName(KeyId id) const;
+  std::string_view keyName(KeyId id) const {
+    const Key &k = m_keys[id];
+    if (k.extra && k.extra->ownsName) return k.extra->name;
+    // Loading checked every slice against its file.
+    return std::string_view(m_files[k.file].bytes.data() + k.name.offset, k.name.length);
+  }
   /// The child named `name` (compared as Wine compares), or NoKey; `insertAt` (optional)
   /// receives the position where such a child belongs.
   KeyId findChild(KeyId parent, std::string_view name, std::size_t *insertAt = nullptr) const;
@@ -145,7 +150,7 @@ public:
   void removeKey(KeyId id);
   /// Follows a link key to its target (up to a fixed depth); `id` itself if not a link;
   /// NoKey if the target does not exist.
-  KeyId followLink(KeyId id) const;
+  KeyId followLink(KeyId id) const { return (m_keys[id].flags & keyflag::Link) ? followLinkTarget(id) : id; }
 
   // --- values -----------------------------------------------------------------------------
   std::string_view valueName(const Key &k, const Value &v) const;
@@ -196,6 +201,7 @@ public:
   void reserveKeys(std::size_t n) { m_keys.reserve(n); }
 
 private:
+  KeyId followLinkTarget(KeyId id) const;
   KeyId allocateKey();
   void linkChild(KeyId parent, KeyId child, std::size_t position);
   const ChildIndex &childIndex(const Key &parent) const;

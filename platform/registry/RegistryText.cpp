@@ -1,6 +1,8 @@
 #include "platform/registry/RegistryText.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <clocale>
 #include <cstring>
 #include <cstdio>
@@ -112,14 +114,24 @@ char16_t foldCase(char16_t unit) { return caseTable().lower(unit); }
 
 // Length of the common prefix of `a` and `b` from `from` on, a word at a time.
 static std::size_t samePrefix(const char *a, const char *b, std::size_t from, std::size_t n) {
-  std::size_t i = from;
-  for (; i + 8 <= n; i += 8) {
+  auto firstDifference = [a, b](std::size_t at) -> std::size_t {
     std::uint64_t wa = 0;
     std::uint64_t wb = 0;
-    std::memcpy(&wa, a + i, 8);
-    std::memcpy(&wb, b + i, 8);
-    if (wa != wb) break;
-  }
+    std::memcpy(&wa, a + at, 8);
+    std::memcpy(&wb, b + at, 8);
+    if (wa == wb) return 8;
+    // On a little-endian machine the lowest differing byte is the first differing character.
+    if constexpr (std::endian::native == std::endian::little)
+      return static_cast<std::size_t>(std::countr_zero(wa ^ wb)) / 8;
+    std::size_t k = 0;
+    while (a[at + k] == b[at + k]) ++k;
+    return k;
+  };
+  std::size_t i = from;
+  for (; i + 8 <= n; i += 8)
+    if (const std::size_t k = firstDifference(i); k < 8) return i + k;
+  // The last word may overlap the one before, whose bytes are equal.
+  if (i < n && n >= 8 && n - 8 >= from) return n - 8 + std::min<std::size_t>(firstDifference(n - 8), 8);
   while (i < n && a[i] == b[i]) ++i;
   return i;
 }
@@ -151,18 +163,60 @@ int compareNames(std::string_view a, std::string_view b) {
   return static_cast<int>(!ra.atEnd()) - static_cast<int>(!rb.atEnd());
 }
 
-std::uint32_t hashName(std::string_view name) {
-  // FNV-1a over the folded UTF-16 units, a unit at a time.
-  std::uint32_t hash = 2166136261u;
-  auto mix = [&hash](char16_t unit) { hash = (hash ^ unit) * 16777619u; };
+// The hash runs over the folded name, eight bytes at a time: ASCII units as themselves, every
+// other unit as three bytes of 0x80 and up, which no ASCII text holds.
+static constexpr std::uint64_t HighBits = 0x8080808080808080ull;
+
+// Lower-cases the ASCII letters of eight ASCII bytes at once.
+static std::uint64_t lowerAsciiWord(std::uint64_t w) {
+  const std::uint64_t fromA = w + 0x3F3F3F3F3F3F3F3Full; // high bit set where a byte is >= 'A'
+  const std::uint64_t pastZ = w + 0x2525252525252525ull; // high bit set where a byte is > 'Z'
+  return w | ((fromA & ~pastZ & HighBits) >> 2);
+}
+
+static std::uint32_t hashFolded(const char *bytes, std::size_t size, bool lowerAscii) {
+  constexpr std::uint64_t M = 0x9E3779B97F4A7C15ull;
+  std::uint64_t hash = 0;
   std::size_t i = 0;
-  for (; i < name.size() && static_cast<unsigned char>(name[i]) < 0x80; ++i)
-    mix(static_cast<unsigned char>(asciiLower(name[i])));
-  if (i == name.size()) return hash;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, bytes + i, 8);
+    hash = (std::rotl(hash, 5) ^ (lowerAscii ? lowerAsciiWord(w) : w)) * M;
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, bytes + i, size - i);
+  hash = (std::rotl(hash, 5) ^ (lowerAscii ? lowerAsciiWord(tail) : tail) ^ (std::uint64_t{size} << 56)) * M;
+  hash ^= hash >> 32;
+  hash *= M;
+  hash ^= hash >> 29;
+  return static_cast<std::uint32_t>(hash);
+}
+
+std::uint32_t hashName(std::string_view name) {
+  std::uint64_t high = 0;
+  std::size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) {
+    std::uint64_t w = 0;
+    std::memcpy(&w, name.data() + i, 8);
+    high |= w;
+  }
+  for (; i < name.size(); ++i) high |= static_cast<unsigned char>(name[i]);
+  if (!(high & HighBits)) return hashFolded(name.data(), name.size(), true);
+  std::string folded;
+  folded.reserve(name.size() * 2);
   const CaseTable &table = caseTable();
-  UnitReader reader(name.substr(i));
-  while (!reader.atEnd()) mix(table.lower(reader.next()));
-  return hash;
+  UnitReader reader(name);
+  while (!reader.atEnd()) {
+    const char16_t unit = table.lower(reader.next());
+    if (unit < 0x80) {
+      folded.push_back(static_cast<char>(unit));
+      continue;
+    }
+    folded.push_back(static_cast<char>(0x80 | (unit & 0x3F)));
+    folded.push_back(static_cast<char>(0x80 | ((unit >> 6) & 0x3F)));
+    folded.push_back(static_cast<char>(0x80 | (unit >> 12)));
+  }
+  return hashFolded(folded.data(), folded.size(), false);
 }
 
 void appendUtf16(std::u16string &out, std::string_view text) {

@@ -21,7 +21,7 @@ char16_t foldCase(char16_t unit);
 /// Orders two names as Wine orders sub-keys: unit by unit on their case-folded UTF-16 form,
 /// a shorter name first when one is a prefix of the other. Negative, zero or positive.
 int compareNames(std::string_view a, std::string_view b);
-inline bool sameName(std::string_view a, std::string_view b) { return compareNames(a, b) == 0; }
+inline bool sameName(std::string_view a, std::string_view b) { return a == b || compareNames(a, b) == 0; }
 
 /// A hash of the case-folded name: names that compare equal hash equally.
 std::uint32_t hashName(std::string_view name);

@@ -20,6 +20,9 @@ TEST(RegistryText, NamesSortAsWineSortsThem) {
       {"ab", "ABC"},          //
       {"[x]", "a"},           // '[' (0x5B) too
       {"z", "ä"},             // U+00E4 after every ASCII letter
+      {"abcdefghiJ", "ABCDEFGHIk"},         // case differs before and inside the last word
+      {"ABCDEFGH", "abcdefghA"},            //
+      {"Software\\Classes1", "SOFTWARE\\classes2"}, //
       {"𝄞", "\xee\x80\x80"}, // a surrogate pair (D834 DD1E) before U+E000, unlike code point order
   };
   for (const auto &[low, high] : ordered) {
@@ -31,6 +34,27 @@ TEST(RegistryText, NamesSortAsWineSortsThem) {
   EXPECT_TRUE(sameName("ΑΒΓ", "αβγ"));
   EXPECT_FALSE(sameName("İ", "i")) << "Windows keeps the dotted capital I apart";
   EXPECT_FALSE(sameName("\u212a", "k")) << "nor the Kelvin sign from k";
+}
+
+TEST(RegistryText, NamesThatCompareEqualHashEqually) {
+  // Every length around the eight bytes the hash takes at a time, ASCII and not.
+  const std::vector<std::pair<std::string, std::string>> same = {
+      {"", ""},
+      {"InprocServer32", "INPROCSERVER32"},
+      {"{0000002F-0000-0000-C000-000000000046}", "{0000002f-0000-0000-c000-000000000046}"},
+      {"[@Z`a{]", "[@z`A{]"},
+      {"Ärger ÉTÉ", "ärger été"},
+      {"abcdefgÄ", "ABCDEFGä"},
+      {"ΑΒΓ and more ASCII", "αβγ AND MORE ascii"},
+  };
+  for (const auto &[a, b] : same) {
+    ASSERT_TRUE(sameName(a, b)) << a;
+    EXPECT_EQ(hashName(a), hashName(b)) << a << " / " << b;
+  }
+  // The characters around the letters are not folded onto them.
+  EXPECT_NE(hashName("@[`{"), hashName("`{@["));
+  EXPECT_NE(hashName("a"), hashName(std::string_view("a\0", 2)));
+  EXPECT_NE(hashName("a"), hashName("A "));
 }
 
 // Wine's own case table, where Wine is installed: our folding must agree with it on every

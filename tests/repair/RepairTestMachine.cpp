@@ -30,6 +30,9 @@ public:
   int flushesLeft = -1;
   /// Keys whose path holds this text cannot be created, nor their values set.
   std::string refusedKeys;
+  bool writesThrough = false;
+  std::function<void(const std::string &)> beforeErase;
+  std::string refusedDeletes;
 
   long openKey(api::RegKey parent, std::string_view subKey, std::uint32_t access,
                api::RegKey &result) override {
@@ -61,9 +64,13 @@ public:
     return m_inner->setValue(key, name, type, data, size, form);
   }
   long deleteKey(api::RegKey key, std::string_view subKey) override {
+    if (beforeErase) beforeErase(std::string(subKey));
+    if (refused(subKey)) return api::error::AccessDenied;
     return m_inner->deleteKey(key, subKey);
   }
   long deleteValue(api::RegKey key, std::string_view name) override {
+    if (beforeErase) beforeErase("value " + std::string(name));
+    if (refused(name)) return api::error::AccessDenied;
     return m_inner->deleteValue(key, name);
   }
   long flushKey(api::RegKey key) override {
@@ -71,7 +78,9 @@ public:
     if (flushesLeft > 0) --flushesLeft;
     return flushFails ? api::error::WriteFault : m_inner->flushKey(key);
   }
-  long discardUnflushedChanges() override { return m_inner->discardUnflushedChanges(); }
+  long discardUnflushedChanges() override {
+    return writesThrough ? api::error::NotSupported : m_inner->discardUnflushedChanges();
+  }
   bool hasTwoViews() const override { return m_inner->hasTwoViews(); }
   long storedKeyPath(api::RegKey key, api::RegKey &root, std::string &subKey) override {
     return m_inner->storedKeyPath(key, root, subKey);
@@ -83,6 +92,10 @@ public:
 
 private:
   std::unique_ptr<platform::RegistryApi> m_inner;
+
+  bool refused(std::string_view name) const {
+    return !refusedDeletes.empty() && name.ends_with(refusedDeletes);
+  }
 };
 
 RepairTestMachine::RepairTestMachine() {
@@ -105,6 +118,14 @@ void RepairTestMachine::setFlushFails(bool fails) { m_registry->flushFails = fai
 void RepairTestMachine::setFlushesBeforeFailure(int flushes) { m_registry->flushesLeft = flushes; }
 
 void RepairTestMachine::refuseKeysNamed(std::string text) { m_registry->refusedKeys = std::move(text); }
+
+void RepairTestMachine::setWritesThrough(bool writesThrough) { m_registry->writesThrough = writesThrough; }
+
+void RepairTestMachine::onErase(std::function<void(const std::string &)> check) {
+  m_registry->beforeErase = std::move(check);
+}
+
+void RepairTestMachine::refuseDeletesOf(std::string text) { m_registry->refusedDeletes = std::move(text); }
 
 void RepairTestMachine::importReg(std::string_view regLines) {
   const std::string text = "Windows Registry Editor Version 5.00\n\n" + std::string(regLines);

@@ -7,6 +7,7 @@
 #include "lists/CheckableList.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,6 +46,14 @@ public:
   void setFlushesBeforeFailure(int flushes);
   /// Refuses to create any key whose path (as the caller names it) holds `text`; empty allows all.
   void refuseKeysNamed(std::string text);
+  /// Makes the registry behave as one whose every write reaches the disk at once (advapi32):
+  /// changes cannot be taken back (discardUnflushedChanges answers NotSupported).
+  void setWritesThrough(bool writesThrough);
+  /// Calls `check` with the key path (and value name) before every deletion reaches the registry.
+  void onErase(std::function<void(const std::string &)> check);
+  /// Refuses to delete any key whose path, or value whose name, ends in `text` (case as named),
+  /// although it can be opened for deletion; empty allows all.
+  void refuseDeletesOf(std::string text);
 
   /// The value's type and data as the registry holds them (string data as UTF-8 with its
   /// terminating zero), or nothing when it does not exist.

@@ -6,6 +6,7 @@
 
 #include "platform/FileIdentity.h"
 #include "platform/RegistryApi.h"
+#include "registry/RegistryAccess.h"
 #include "registry/XmlStore.h"
 #include "tests/support/SystemCalls.h"
 
@@ -373,7 +374,9 @@ TEST_F(FixingTest, ATransactionBegunWhileAnotherProgramWorksTakesEverythingBack)
   ASSERT_TRUE(other.held());
   UndoTransaction transaction(undoStore());
   fixError(store, "Application", appPath("bar.exe"), "erased");
-  EXPECT_FALSE(appKeyExists("bar.exe"));
+  // The action sees its erasure; the registry itself is untouched until the commit.
+  EXPECT_FALSE(RegKeyExists(platform::HKEY_LOCAL_MACHINE, "\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\bar.exe"));
+  EXPECT_TRUE(appKeyExists("bar.exe"));
   const ActionResult result = transaction.commit();
   other.release();
   EXPECT_EQ(result.status, ActionResult::Status::AnotherProgram);

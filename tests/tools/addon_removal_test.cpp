@@ -209,6 +209,34 @@ TEST_F(AddonRemovalTest, UnsavedUndoStoreErasesNothing) {
   EXPECT_TRUE(machine.value(HKCU, "Software\\Microsoft\\Internet Explorer", "DownloadUI"));
 }
 
+TEST_F(AddonRemovalTest, OnARegistryThatWritesThroughNothingIsErasedBeforeItsRecordIsOnDisk) {
+  machine.setWritesThrough(true);
+  // Each deletion that reaches the registry, with the records Backup.xml holds on disk then.
+  std::vector<std::pair<std::string, std::size_t>> erasures;
+  machine.onErase([&](const std::string &what) {
+    pugi::xml_document onDisk;
+    erasures.emplace_back(what, loadXmlDocument(onDisk, storePath, UndoStoreRootName) ? listUndoRecords(onDisk).size() : 0);
+  });
+  const auto classesBefore = machine.dump(HKCR, "CLSID");
+  check("Helper");
+  check("Fetcher Download Manager");
+  AddonRemovalResult removal = RemoveCheckedAddons({store, machine.unreachablePath()}, addons);
+  EXPECT_EQ(removal.result.status, repair::ActionResult::Status::UndoStoreNotSaved);
+  EXPECT_TRUE(erasures.empty());
+  EXPECT_EQ(machine.dump(HKCR, "CLSID"), classesBefore);
+
+  removal = remove();
+  ASSERT_TRUE(removal.result) << removal.result.message;
+  EXPECT_EQ(removal.result.count, 2);
+  // Two class keys with a sub-key each, the Stats key with one, and DownloadUI.
+  EXPECT_EQ(erasures.size(), 7u);
+  for (const auto &[what, records] : erasures) EXPECT_EQ(records, 2u) << what;
+  EXPECT_FALSE(machine.keyExists(HKCR, "CLSID\\{00000000-0000-0000-0000-0000000000c1}"));
+  EXPECT_FALSE(machine.value(HKCU, "Software\\Microsoft\\Internet Explorer", "DownloadUI"));
+  restoreAll();
+  EXPECT_EQ(machine.dump(HKCR, "CLSID"), classesBefore);
+}
+
 TEST_F(AddonRemovalTest, ClassIdentifierWithABackslashDeletesNoOtherKey) {
   machine.importReg(R"([HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Internet Explorer\Toolbar]
 "{00000000-0000-0000-0000-0000000000c1}\\InprocServer32"=""
