@@ -22,7 +22,8 @@ prefix="${WINEPREFIX:-$HOME/.wine}"
 if [ ! -f "$prefix/system.reg" ]; then
   demo="$PWD/build/demo-prefix"
   if [ ! -f "$demo/system.reg" ]; then
-    build/dev/generator/tidewell-mkprefix "$demo" --demo
+    # A 64-bit Windows with its 32-bit programs' half, as Wine makes a prefix by default.
+    build/dev/generator/tidewell-mkprefix "$demo" --demo --arch wow64
   fi
   echo "No Wine prefix in $prefix: using the demo prefix $demo"
   prefix="$demo"
