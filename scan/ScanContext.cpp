@@ -84,8 +84,8 @@ static std::string foldAscii(std::string_view text) {
 
 const FileProbe::Folder &FileProbe::listing(std::string_view folderPath,
                                             std::string_view foldedPath) {
-  auto it = m_folders.find(foldedPath);
-  if (it != m_folders.end()) {
+  auto it = m_folders->find(foldedPath);
+  if (it != m_folders->end()) {
     ++m_hits;
     return it->second;
   }
@@ -110,7 +110,7 @@ const FileProbe::Folder &FileProbe::listing(std::string_view folderPath,
   if (listing.answerable && listing.entries.empty() && listing.wideNames.empty() &&
       m_files.directoryExists(folderPath))
     listing.answerable = false;
-  return m_folders.emplace(std::string(foldedPath), std::move(listing)).first->second;
+  return m_folders->emplace(std::string(foldedPath), std::move(listing)).first->second;
 }
 
 FileProbe::EntryKind FileProbe::Folder::kindOf(std::string_view foldedName) const {
@@ -279,7 +279,9 @@ ScanContext::ScanContext(ScanSession &session)
     : ScanContext(session, platform::machine().files()) {}
 
 ScanContext::ScanContext(ScanSession &session, const platform::FileSystem &files)
-    : m_session(session), m_probes{FileProbe(files), FileProbe(files)}, m_views(machineViews()) {}
+    : m_session(session), m_probes{FileProbe(files), FileProbe(files)}, m_views(machineViews()) {
+  m_probes[1].shareListingsOf(m_probes[0]);
+}
 
 bool ScanContext::stopRequested() const { return m_session.stopRequested(); }
 

@@ -6,6 +6,7 @@
 #include "scan/ScanGroups.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -36,7 +37,13 @@ class ScanSession;
 class FileProbe {
 public:
   /// Tests the files of `files`, which must outlive the probe.
-  explicit FileProbe(const platform::FileSystem &files) : m_files(files) {}
+  explicit FileProbe(const platform::FileSystem &files)
+      : m_files(files), m_folders(std::make_shared<FolderListings>()) {}
+
+  /// Reads folders through the listings `other` keeps (and adds to them). The probes of the
+  /// two halves share them: a 32-bit path is rewritten to the folder it resolves to (syswow64)
+  /// before its folders are walked, so a folder's listing is the same for either half.
+  void shareListingsOf(const FileProbe &other) { m_folders = other.m_folders; }
 
   /// True when `path` names a file (not a folder), whatever its last-write time.
   bool fileExists(std::string_view path);
@@ -79,7 +86,8 @@ private:
 
   const platform::FileSystem &m_files;
   std::unordered_map<std::string, Answer, TextHash, std::equal_to<>> m_answers;
-  std::unordered_map<std::string, Folder, TextHash, std::equal_to<>> m_folders;
+  using FolderListings = std::unordered_map<std::string, Folder, TextHash, std::equal_to<>>;
+  std::shared_ptr<FolderListings> m_folders;
   std::unordered_map<std::string, std::string, TextHash, std::equal_to<>> m_guesses;
   std::optional<std::string> m_currentDirectory;
   /// The Windows folder: its drive (folded) and then its names below the drive's root.
