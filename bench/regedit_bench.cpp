@@ -1,5 +1,5 @@
 // Export of HKEY_LOCAL_MACHINE of a wineboot prefix: our tidewell-regedit against
-// `wine regedit /e`, timed side by side in one run.
+// Wine's 64-bit `regedit /e`, timed side by side in one run.
 //
 //   regedit_bench [--prefix DIR] [--regedit PATH] [--rounds N]
 //
@@ -109,7 +109,9 @@ int main(int argc, char **argv) {
 
   const fs::path wineFile = work / "wine-HKLM.reg";
   const fs::path ourFile = work / "ours-HKLM.reg";
-  const std::string wineExport = env + "wine regedit /e " + shellQuoted(windowsPath(wineFile)) +
+  // Wine's 64-bit editor, which exports the 64-bit view as ours does (plain wine is the 32-bit one
+  // where wine32 is installed).
+  const std::string wineExport = env + "WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 regedit /e " + shellQuoted(windowsPath(wineFile)) +
                                  " HKEY_LOCAL_MACHINE >/dev/null 2>&1";
   const std::string ourExport = "env WINEPREFIX=" + shellQuoted(prefix) + " " + shellQuoted(regedit) +
                                 " /e " + shellQuoted(ourFile.string()) + " HKEY_LOCAL_MACHINE";
