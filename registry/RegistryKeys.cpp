@@ -1,8 +1,26 @@
 #include "registry/RegistryKeys.h"
 
+#include "platform/TextCompare.h"
+
 namespace tw {
 
 namespace error = platform::error;
+
+// True when the sub-key `name` of `parent`, opened as `child`, is stored somewhere else than
+// below `parent`: a link (Wine writes them for the keys both registry views share), whose target
+// is another key than the one the caller named. A backend that cannot tell says no.
+static bool storedElsewhere(platform::RegistryApi &registry, platform::RegKey parent, platform::RegKey child,
+                            std::string_view name) {
+  platform::RegKey parentRoot = 0, childRoot = 0;
+  std::string parentPath, childPath;
+  if (registry.storedKeyPath(parent, parentRoot, parentPath) != error::Success ||
+      registry.storedKeyPath(child, childRoot, childPath) != error::Success)
+    return false;
+  std::string expected = parentPath;
+  if (!expected.empty()) expected += '\\';
+  expected += name;
+  return childRoot != parentRoot || !platform::equalIgnoringAsciiCase(childPath, expected);
+}
 
 static long deleteTree(platform::RegistryApi &registry, platform::RegKey base, std::string_view path,
                        std::uint32_t access, std::size_t depth) {
@@ -18,6 +36,16 @@ static long deleteTree(platform::RegistryApi &registry, platform::RegKey base, s
       std::string name;
       for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
         if (registry.enumKey(key, index, name) != error::Success || name.empty()) continue;
+        // A link is never followed: emptying it would empty the key it leads to. It stays,
+        // and so does the key that holds it.
+        platform::RegKey child = 0;
+        if (registry.openKey(key, name, access, child) == error::Success) {
+          OwnedKey ownedChild(registry, child);
+          if (storedElsewhere(registry, key, child, name)) {
+            if (first == error::Success) first = error::AccessDenied;
+            continue;
+          }
+        }
         const long rc = deleteTree(registry, key, name, access, depth + 1);
         if (rc != error::Success && rc != error::FileNotFound && first == error::Success) first = rc;
       }

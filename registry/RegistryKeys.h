@@ -45,9 +45,10 @@ private:
 
 /// Deletes the key `path` below `base` with every key under it (RegDeleteTree), opening the
 /// keys it empties with `access`. Sub-keys that cannot be deleted are passed over and the
-/// others still deleted. Success when the key itself was deleted; FileNotFound when there was
-/// no such key; otherwise the first error met. An empty path names `base` itself and deletes
-/// nothing (InvalidParameter).
+/// others still deleted. A sub-key that is a link to a key stored elsewhere is never followed:
+/// it stays, with the key holding it (AccessDenied). Success when the key itself was deleted;
+/// FileNotFound when there was no such key; otherwise the first error met. An empty path names
+/// `base` itself and deletes nothing (InvalidParameter).
 long deleteKeyTree(platform::RegistryApi &registry, platform::RegKey base, std::string_view path,
                    std::uint32_t access = platform::access::KeyAllAccess);
 

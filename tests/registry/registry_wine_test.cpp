@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -152,6 +153,38 @@ TEST_F(WinePrefixRegistryTest, FailedFlushNamesTheFileAndKeepsIt) {
   EXPECT_FALSE(flushed);
   EXPECT_NE(flushed.description().find("system.reg"), std::string::npos) << flushed.description();
   EXPECT_EQ(readFile(prefix / "system.reg"), before);
+}
+
+// Deleting a key tree never follows a link inside it (Wine writes links for the keys both
+// registry views share): the key the link leads to keeps everything, the link stays, and so does
+// the key holding it; the rest of the tree goes.
+TEST_F(WinePrefixRegistryTest, DeletingATreeNeverEmptiesTheKeyALinkLeadsTo) {
+  std::string target = "\\Registry\\Machine\\Software\\Target";
+  std::string link = "\"SymbolicLinkValue\"=hex(6):";
+  for (std::size_t i = 0; i < target.size(); ++i) {
+    char byte[8];
+    std::snprintf(byte, sizeof byte, "%s%02x,00", i ? "," : "", static_cast<unsigned char>(target[i]));
+    link += byte;
+  }
+  std::ofstream(prefix / "system.reg", std::ios::app)
+      << "\n[Software\\\\Target] 1700000000\n\"kept\"=\"yes\"\n"
+      << "\n[Software\\\\Target\\\\Inner] 1700000000\n\"deep\"=\"yes\"\n"
+      << "\n[Software\\\\Test\\\\Sub\\\\Shared] 1700000000\n#link\n" << link << "\n"
+      << "\n[Software\\\\Test\\\\Other\\\\Leaf] 1700000000\n\"gone\"=\"soon\"\n";
+  openPrefix(false);
+  TRegistry registry;
+  registry.CurrentRoot(HKEY_LOCAL_MACHINE);
+  ASSERT_TRUE(registry.OpenRegKeyForRead("\\Software\\Test\\Sub\\Shared\\Inner"));
+  EXPECT_EQ(registry.ReadText("deep"), "yes") << "the link leads to the target";
+  registry.CloseRegKey();
+
+  EXPECT_FALSE(registry.DeleteKeyTree("\\Software\\Test"));
+  EXPECT_TRUE(registry.KeyPathExists("\\Software\\Target\\Inner"));
+  ASSERT_TRUE(registry.OpenRegKeyForRead("\\Software\\Target"));
+  EXPECT_EQ(registry.ReadText("kept"), "yes");
+  registry.CloseRegKey();
+  EXPECT_TRUE(registry.KeyPathExists("\\Software\\Test\\Sub\\Shared\\Inner"));
+  EXPECT_FALSE(registry.KeyPathExists("\\Software\\Test\\Other"));
 }
 
 } // namespace
