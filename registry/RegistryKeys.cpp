@@ -29,6 +29,9 @@ static long deleteTree(platform::RegistryApi &registry, platform::RegKey base, s
   platform::RegKey key = 0;
   if (registry.openKey(base, path, access, key) == error::Success) {
     OwnedKey owned(registry, key);
+    // A sub-key that is a link is never followed: emptying it would empty the key it leads
+    // to. It stays, and so does the key that holds it.
+    if (depth > 0 && storedElsewhere(registry, base, key, path)) return error::AccessDenied;
     platform::KeyInfo info;
     if (registry.queryInfoKey(key, info) == error::Success) {
       // From the last index down, so that deleting one sub-key does not shift the next, and a
@@ -36,16 +39,6 @@ static long deleteTree(platform::RegistryApi &registry, platform::RegKey base, s
       std::string name;
       for (std::uint32_t index = info.subKeyCount; index-- > 0;) {
         if (registry.enumKey(key, index, name) != error::Success || name.empty()) continue;
-        // A link is never followed: emptying it would empty the key it leads to. It stays,
-        // and so does the key that holds it.
-        platform::RegKey child = 0;
-        if (registry.openKey(key, name, access, child) == error::Success) {
-          OwnedKey ownedChild(registry, child);
-          if (storedElsewhere(registry, key, child, name)) {
-            if (first == error::Success) first = error::AccessDenied;
-            continue;
-          }
-        }
         const long rc = deleteTree(registry, key, name, access, depth + 1);
         if (rc != error::Success && rc != error::FileNotFound && first == error::Success) first = rc;
       }
