@@ -1,5 +1,7 @@
 #include "registry/KeySnapshot.h"
 
+#include "platform/registry/RegistryText.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -112,36 +114,74 @@ static std::string encodeRaw(const platform::RegValue &stored) {
   return text;
 }
 
-void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view valueName) {
-  // Everything is read before the item is touched, so a value that cannot be read leaves no
-  // half-written item behind.
+/// The text of a string value as the narrow reads give it: UTF-8, cut at the first zero.
+static std::string textOf(const platform::RegValue &stored) {
+  const std::string text = platform::detail::utf16leBytesToUtf8(stored.data.data(), stored.data.size());
+  return text.substr(0, text.find('\0'));
+}
+
+/// Sets NAME, TYPE, VALUE and, where those cannot give the value back exactly, RAW from the
+/// value as stored. Everything is worked out before the item is touched, so a value that cannot
+/// be recorded leaves no half-written item behind.
+static void describeStoredValue(pugi::xml_node item, const platform::RegValue &stored) {
   const char *type = "rdString";
   std::string value;
-  const RegDataKind kind = registry.ValueKind(valueName);
-  switch (kind) {
-  case RegDataKind::String:
-  case RegDataKind::ExpandString: value = EscapeBackslashes(registry.ReadText(valueName)); break;
-  case RegDataKind::Integer:
+  switch (stored.type) {
+  case platform::regtype::Sz:
+  case platform::regtype::ExpandSz: value = EscapeBackslashes(textOf(stored)); break;
+  case platform::regtype::Dword: {
+    // A number is read into four bytes: longer data cannot be read into them.
+    if (stored.data.size() > sizeof(std::uint32_t)) throw ERegistryException::cannotGetData(stored.name);
+    // Shorter data fills the low bytes, as the registry hands a short number over.
+    std::uint32_t number = 0;
+    for (std::size_t i = 0; i < stored.data.size(); ++i) number |= static_cast<std::uint32_t>(stored.data[i]) << (8 * i);
     type = "rdInteger";
-    value = encodeNumber(registry.ReadNumber(valueName));
+    value = encodeNumber(static_cast<std::int32_t>(number));
     break;
-  case RegDataKind::Binary:
+  }
+  case platform::regtype::Binary:
     type = "rdBinary";
-    value = encodeBytes(registry.ReadBytes(valueName));
+    value = encodeBytes(stored.data);
     break;
-  case RegDataKind::Unknown: break;
+  default: break;
   }
   // Binary data is always carried whole; every other value is checked against its stored form.
   std::string raw;
-  if (kind != RegDataKind::Binary) {
-    const std::optional<platform::RegValue> stored = registry.readRawValue(valueName);
-    if (stored && !carriedExactly(*stored)) raw = encodeRaw(*stored);
-  }
-  const std::string name(valueName);
-  item.append_attribute("NAME").set_value(name.c_str());
+  if (stored.type != platform::regtype::Binary && !carriedExactly(stored)) raw = encodeRaw(stored);
+  item.append_attribute("NAME").set_value(stored.name.c_str());
   item.append_attribute("TYPE").set_value(type);
   item.append_attribute("VALUE").set_value(value.c_str());
   if (!raw.empty()) item.append_attribute("RAW").set_value(raw.c_str());
+}
+
+void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view valueName) {
+  std::optional<platform::RegValue> stored = registry.readRawValue(valueName);
+  if (stored) {
+    // The record names the value as it was asked for.
+    stored->name = std::string(valueName);
+    describeStoredValue(item, *stored);
+    return;
+  }
+  // A value that cannot be read is recorded as an empty text, which gives back an empty value.
+  const std::string name(valueName);
+  item.append_attribute("NAME").set_value(name.c_str());
+  item.append_attribute("TYPE").set_value("rdString");
+  item.append_attribute("VALUE").set_value("");
+}
+
+/// Appends an ITEM for one value as stored under `subKey`. A value that cannot be recorded
+/// takes its item away again before the error goes on to the caller.
+static void appendStoredValueItem(pugi::xml_node record, const std::string &subKey,
+                                  const platform::RegValue &stored) {
+  requireRecordable(stored.name, subKey);
+  pugi::xml_node item = record.append_child("ITEM");
+  item.append_attribute("SUBKEY").set_value(subKey.c_str());
+  try {
+    describeStoredValue(item, stored);
+  } catch (...) {
+    record.remove_child(item);
+    throw;
+  }
 }
 
 /// Appends an ITEM for one value of the registry object's open key. A value that cannot be
@@ -166,24 +206,24 @@ static std::string absolutePath(std::string_view keyPath) {
 
 static void snapshotKeyTree(pugi::xml_node record, TRegistry &registry, const std::string &keyPath,
                             int depth) {
-  if (depth > MaxKeyDepth || !registry.KeyPathExists(keyPath)) return;
-  if (!registry.OpenRegKey(keyPath, /*canCreate=*/false)) return;
-  const std::vector<std::string> valueNames = registry.ListValueNames();
+  // A key that is missing, or that cannot be opened, has nothing to record.
+  if (depth > MaxKeyDepth || !registry.OpenRegKey(keyPath, /*canCreate=*/false)) return;
+  // Each value is read once, with the listing, as stored.
+  const std::vector<platform::RegValue> values = registry.listStoredValues();
   const std::vector<std::string> subKeyNames = registry.ListSubKeyNames();
   const std::string subKey = recordedRootName(registry.CurrentRoot()) + keyPath;
   try {
     // The whole level is checked before any of it is recorded.
     requireRecordable(keyPath, subKey);
     for (const std::string &subKeyName : subKeyNames) requireRecordable(subKeyName, subKey);
-    for (const std::string &valueName : valueNames)
-      appendValueItem(record, registry, subKey, valueName);
+    for (const platform::RegValue &stored : values) appendStoredValueItem(record, subKey, stored);
   } catch (...) {
     registry.CloseRegKey();
     throw;
   }
   registry.CloseRegKey();
   // A key without values would otherwise leave no trace, and the restore could not make it again.
-  if (valueNames.empty()) record.append_child("ITEM").append_attribute("SUBKEY").set_value(subKey.c_str());
+  if (values.empty()) record.append_child("ITEM").append_attribute("SUBKEY").set_value(subKey.c_str());
   for (const std::string &subKeyName : subKeyNames)
     snapshotKeyTree(record, registry, keyPath + '\\' + subKeyName, depth + 1);
 }

@@ -138,16 +138,22 @@ std::vector<std::string> TRegistry::ListSubKeyNames() {
 
 std::vector<std::string> TRegistry::ListValueNames() {
   std::vector<std::string> names;
-  if (!m_currentKey) return names;
+  for (platform::RegValue &value : listStoredValues()) names.push_back(std::move(value.name));
+  return names;
+}
+
+std::vector<platform::RegValue> TRegistry::listStoredValues() {
+  std::vector<platform::RegValue> values;
+  if (!m_currentKey) return values;
   platform::KeyInfo info;
-  if (m_api.queryInfoKey(*m_currentKey, info) != api::error::Success) return names;
-  names.reserve(info.valueCount);
+  if (m_api.queryInfoKey(*m_currentKey, info) != api::error::Success) return values;
+  values.reserve(info.valueCount);
   for (std::uint32_t index = 0; index < info.valueCount; ++index) {
     platform::RegValue value;
-    if (m_api.enumValue(*m_currentKey, index, value) != api::error::Success) break;
-    names.push_back(std::move(value.name));
+    if (m_api.enumValue(*m_currentKey, index, value, platform::DataForm::Raw) != api::error::Success) break;
+    values.push_back(std::move(value));
   }
-  return names;
+  return values;
 }
 
 std::optional<platform::RegValue> TRegistry::queryValue(std::string_view valueName,

@@ -112,6 +112,9 @@ public:
   /// The open key's value names in enumeration order (the default value as the empty name);
   /// empty when no key is open.
   std::vector<std::string> ListValueNames();
+  /// The open key's values with their type and data exactly as stored, in enumeration order;
+  /// empty when no key is open.
+  std::vector<platform::RegValue> listStoredValues();
 
   /// The kind of the value in the open key; Unknown when it (or the open key) does not exist.
   RegDataKind ValueKind(std::string_view valueName);
