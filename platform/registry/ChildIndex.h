@@ -30,6 +30,12 @@ public:
     }
   }
   std::size_t size() const { return m_count; }
+  /// Gives every member the id `renumbered(id)` returns; the hashes, and so the slots, stay.
+  template <typename Renumbered>
+  void renumber(Renumbered &&renumbered) {
+    for (std::uint64_t &slot : m_slots)
+      if (slot != 0) slot = slotOf(static_cast<std::uint32_t>(slot >> 32), renumbered(idOf(slot)));
+  }
   /// Makes room for `count` keys at once.
   void reserve(std::size_t count);
 

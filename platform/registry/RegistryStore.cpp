@@ -13,6 +13,7 @@ namespace tw::platform::detail {
 
 // Past this many sub-keys a key is searched through a hash index of them.
 static constexpr std::size_t IndexedChildren = 32;
+static constexpr std::size_t IndexedValues = 32;
 
 // A chain of links longer than this is taken for a loop, as Wine takes it.
 static constexpr int MaxLinkDepth = 16;
@@ -106,21 +107,38 @@ void RegistryStore::linkChild(KeyId parent, KeyId child, std::size_t position) {
   if (p.children.size() >= IndexedChildren && !p.extra) p.extra = std::make_unique<KeyExtra>();
 }
 
-const ChildIndex &RegistryStore::childIndex(const Key &parent) const {
-  std::atomic<ChildIndex *> &slot = parent.extra->children;
-  if (ChildIndex *index = slot.load(std::memory_order_acquire)) return *index;
-  std::lock_guard lock(m_indexMutex);
-  if (ChildIndex *index = slot.load(std::memory_order_acquire)) return *index;
-  auto index = std::make_unique<ChildIndex>();
-  index->reserve(parent.children.size());
-  for (KeyId c : parent.children) index->insert(hashName(keyName(c)), c);
+/// The index `slot` holds, made by `build` for the first reader that needs it: readers may race
+/// to it, so it is made under `lock` and published once, atomically.
+template <typename Index, typename Build>
+static const Index &publishedIndex(std::atomic<Index *> &slot, std::mutex &lock, Build &&build) {
+  if (Index *index = slot.load(std::memory_order_acquire)) return *index;
+  std::lock_guard guard(lock);
+  if (Index *index = slot.load(std::memory_order_acquire)) return *index;
+  auto index = std::make_unique<Index>();
+  build(*index);
   slot.store(index.get(), std::memory_order_release);
   return *index.release();
 }
 
-void RegistryStore::unlinkChild(KeyId parent, KeyId child) {
+const ChildIndex &RegistryStore::childIndex(const Key &parent) const {
+  return publishedIndex(parent.extra->children, m_indexMutex, [&](ChildIndex &index) {
+    index.reserve(parent.children.size());
+    for (KeyId c : parent.children) index.insert(hashName(keyName(c)), c);
+  });
+}
+
+std::size_t RegistryStore::positionAmongSiblings(KeyId id) const {
+  const Key &k = m_keys[id];
+  const std::vector<KeyId> &siblings = m_keys[k.parent].children;
+  // The list is sorted by name, so a binary search finds the key; the walk is only a fallback.
+  std::size_t position = 0;
+  if (findChild(k.parent, keyName(id), &position) == id) return position;
+  return static_cast<std::size_t>(std::find(siblings.begin(), siblings.end(), id) - siblings.begin());
+}
+
+void RegistryStore::unlinkChild(KeyId parent, KeyId child, std::size_t position) {
   Key &p = m_keys[parent];
-  p.children.erase(std::find(p.children.begin(), p.children.end(), child));
+  p.children.erase(p.children.begin() + static_cast<std::ptrdiff_t>(position));
   if (ChildIndex *index = p.extra ? p.extra->children.load(std::memory_order_relaxed) : nullptr)
     index->erase(hashName(keyName(child)), child);
 }
@@ -129,9 +147,8 @@ void RegistryStore::removeKey(KeyId id) {
   assert(id != root() && "the tree's root is never removed");
   assert(m_keys[id].children.empty() && "only keys without sub-keys are removed");
   Key &k = m_keys[id];
-  const std::vector<KeyId> &siblings = m_keys[k.parent].children;
-  auto position = static_cast<std::uint32_t>(std::find(siblings.begin(), siblings.end(), id) - siblings.begin());
-  unlinkChild(k.parent, id);
+  const auto position = static_cast<std::uint32_t>(positionAmongSiblings(id));
+  unlinkChild(k.parent, id, position);
   record(JournalEntry::Kind::RemoveKey, id, position);
   m_journal.back().removed = std::make_unique<Key>(std::move(k));
   std::uint32_t generation = m_journal.back().removed->generation + 1;
@@ -174,11 +191,17 @@ void RegistryStore::rollBack() {
       k.modified = e.modified;
       k.flags = e.flags;
       break;
-    case JournalEntry::Kind::AddValue: k.values.pop_back(); break;
+    case JournalEntry::Kind::AddValue:
+      k.values.pop_back();
+      dropValueIndex(k);
+      break;
     case JournalEntry::Kind::ReplaceValue: k.values[e.index] = std::move(e.value); break;
-    case JournalEntry::Kind::RemoveValue: k.values.insert(at(k.values, e.index), std::move(e.value)); break;
+    case JournalEntry::Kind::RemoveValue:
+      k.values.insert(at(k.values, e.index), std::move(e.value));
+      dropValueIndex(k);
+      break;
     case JournalEntry::Kind::AddKey: {
-      unlinkChild(k.parent, e.key);
+      unlinkChild(k.parent, e.key, positionAmongSiblings(e.key));
       std::uint32_t generation = k.generation + 1;
       k = Key();
       k.generation = generation;
@@ -235,8 +258,32 @@ std::string_view RegistryStore::valueName(const Key &k, const Value &v) const {
   return fileText(k.file, v.name);
 }
 
+const ValueIndex &RegistryStore::valueIndex(const Key &k) const {
+  return publishedIndex(k.extra->values, m_indexMutex, [&](ValueIndex &index) {
+    index.reserve(k.values.size());
+    for (std::size_t i = 0; i < k.values.size(); ++i)
+      index.append(hashName(valueName(k, k.values[i])), static_cast<std::uint32_t>(i));
+  });
+}
+
+void RegistryStore::dropValueIndex(Key &k) {
+  if (!k.extra) return;
+  delete k.extra->values.exchange(nullptr, std::memory_order_relaxed);
+}
+
+void RegistryStore::prepareValueIndex(Key &k) {
+  // Readers cannot add the extra part that holds the index, so it is made here.
+  if (k.values.size() >= IndexedValues && !k.extra) k.extra = std::make_unique<KeyExtra>();
+}
+
 long RegistryStore::findValue(KeyId id, std::string_view name) const {
   const Key &k = m_keys[id];
+  if (k.extra && k.values.size() >= IndexedValues) {
+    const std::uint32_t found = valueIndex(k).find(hashName(name), [&](std::uint32_t i) {
+      return sameName(valueName(k, k.values[i]), name);
+    });
+    return found == ValueIndex::None ? -1 : static_cast<long>(found);
+  }
   for (std::size_t i = 0; i < k.values.size(); ++i)
     if (sameName(valueName(k, k.values[i]), name)) return static_cast<long>(i);
   return -1;
@@ -326,7 +373,12 @@ bool RegistryStore::setValue(KeyId id, std::string_view name, std::uint32_t type
     v.extra->name.assign(name);
     v.extra->data.assign(data, data + size);
     k.values.push_back(std::move(v));
-    record(JournalEntry::Kind::AddValue, id, static_cast<std::uint32_t>(k.values.size() - 1));
+    const auto position = static_cast<std::uint32_t>(k.values.size() - 1);
+    if (ValueIndex *values = k.extra ? k.extra->values.load(std::memory_order_relaxed) : nullptr)
+      values->append(hashName(name), position);
+    else
+      prepareValueIndex(k);
+    record(JournalEntry::Kind::AddValue, id, position);
   }
   touch(id, now);
   return true;
@@ -334,6 +386,8 @@ bool RegistryStore::setValue(KeyId id, std::string_view name, std::uint32_t type
 
 void RegistryStore::deleteValue(KeyId id, std::size_t index, std::uint64_t now) {
   Key &k = m_keys[id];
+  if (ValueIndex *values = k.extra ? k.extra->values.load(std::memory_order_relaxed) : nullptr)
+    values->remove(hashName(valueName(k, k.values[index])), static_cast<std::uint32_t>(index));
   record(JournalEntry::Kind::RemoveValue, id, static_cast<std::uint32_t>(index));
   m_journal.back().value = std::move(k.values[index]);
   k.values.erase(k.values.begin() + static_cast<std::ptrdiff_t>(index));

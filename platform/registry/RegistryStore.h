@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include "platform/registry/ChildIndex.h"
+#include "platform/registry/ValueIndex.h"
 
 #include <algorithm>
 #include <atomic>
@@ -58,7 +59,10 @@ struct KeyExtra {
   KeyExtra() = default;
   KeyExtra(const KeyExtra &) = delete;
   KeyExtra &operator=(const KeyExtra &) = delete;
-  ~KeyExtra() { delete children.load(); }
+  ~KeyExtra() {
+    delete children.load();
+    delete values.load();
+  }
 
   bool ownsName = false;
   std::string name;
@@ -68,6 +72,8 @@ struct KeyExtra {
   /// (readers may race to it, so it is published once, atomically) and kept up to date by
   /// every change after that.
   mutable std::atomic<ChildIndex *> children{nullptr};
+  /// The same for the values of a key with many.
+  mutable std::atomic<ValueIndex *> values{nullptr};
 };
 
 /// Flags of a key.
@@ -156,6 +162,9 @@ public:
   std::string_view valueName(const Key &k, const Value &v) const;
   /// Index of the value named `name`, or -1.
   long findValue(KeyId id, std::string_view name) const;
+  /// Lets a key with many values be given its value index by the first lookup that needs it
+  /// (loading adds values without it).
+  void prepareValueIndex(Key &k);
   ValueData valueData(const Key &k, const Value &v) const;
   /// Appends the value's data as stored.
   void appendValueData(const Key &k, const Value &v, std::vector<std::uint8_t> &out) const;
@@ -205,7 +214,12 @@ private:
   KeyId allocateKey();
   void linkChild(KeyId parent, KeyId child, std::size_t position);
   const ChildIndex &childIndex(const Key &parent) const;
-  void unlinkChild(KeyId parent, KeyId child);
+  const ValueIndex &valueIndex(const Key &k) const;
+  /// Forgets the value index of the key, to be made afresh by the next lookup that needs it.
+  static void dropValueIndex(Key &k);
+  /// Where the key stands in its parent's list of sub-keys.
+  std::size_t positionAmongSiblings(KeyId id) const;
+  void unlinkChild(KeyId parent, KeyId child, std::size_t position);
   void record(JournalEntry::Kind kind, KeyId id, std::uint32_t index);
   void releasePendingSlots();
   std::vector<Key> m_keys; // slot 0 is the tree's root
@@ -213,7 +227,7 @@ private:
   // Slots of keys removed since the last flush; reused only once no undo can bring them back.
   std::vector<KeyId> m_pendingFreeKeys;
   std::vector<JournalEntry> m_journal;
-  mutable std::mutex m_indexMutex; // serialises the making of sub-key indexes by readers
+  mutable std::mutex m_indexMutex; // serialises the making of sub-key and value indexes by readers
   std::vector<BranchFile> m_files;
   mutable std::shared_mutex m_mutex;
 };

@@ -560,6 +560,7 @@ bool Parser::finishKey() {
   k.values.reserve(m_values.size());
   for (Value &v : m_values) k.values.push_back(std::move(v));
   m_values.clear();
+  m_store.prepareValueIndex(k);
   // Names must be unique within the key; sort the names to find twins, and name the line of
   // the later one.
   if (k.values.size() == 2) { // the common case needs no sorting

@@ -2,7 +2,10 @@
 
 #include "RegistryTestSupport.h"
 
+#include <cctype>
 #include <chrono>
+#include <map>
+#include <random>
 #include <cstring>
 #include <thread>
 
@@ -296,6 +299,76 @@ TEST_P(RegistrySemantics, ManySubKeysStayFindable) {
   for (int i = 0; i < count; ++i) EXPECT_TRUE(keyExists(*reg, HKEY_CURRENT_USER, "Many\\child" + std::to_string(i))) << i;
   EXPECT_FALSE(keyExists(*reg, HKEY_CURRENT_USER, "Many\\Child300"));
   reg->closeKey(parent);
+}
+
+// Keys with many values find them through an index by position, which must follow removals
+// (each moves the later values down a place), additions, replacements and a discard, while the
+// values keep their order.
+TEST_P(RegistrySemantics, ManyValuesStayFindableInTheirOrder) {
+  RegKey key = create(HKEY_CURRENT_USER, "Shared");
+  const int count = 300;
+  auto name = [](int i) { return "C:\\Program Files\\App\\lib" + std::to_string(i) + ".dll"; };
+  std::vector<std::string> expected; // names in enumeration order
+  std::map<std::string, std::string> data;
+  for (int i = 0; i < count; ++i) {
+    putString(*reg, HKEY_CURRENT_USER, "Shared", name(i), std::to_string(i));
+    expected.push_back(name(i));
+    data[name(i)] = std::to_string(i);
+  }
+  ASSERT_EQ(reg->flushKey(key), error::Success);
+  const std::vector<std::string> original = expected;
+
+  auto checkAll = [&](const std::string &when) {
+    EXPECT_EQ(valueNames(*reg, HKEY_CURRENT_USER, "Shared"), expected) << when;
+    for (int i = 0; i < count + 20; ++i) {
+      RegValue v;
+      std::string upper = name(i);
+      for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      const long status = reg->queryValue(key, upper, v);
+      auto it = data.find(name(i));
+      if (it == data.end()) {
+        EXPECT_EQ(status, error::FileNotFound) << when << ": " << name(i);
+        continue;
+      }
+      ASSERT_EQ(status, error::Success) << when << ": " << name(i);
+      EXPECT_EQ(std::string(reinterpret_cast<const char *>(v.data.data())), it->second) << when << ": " << name(i);
+    }
+  };
+  checkAll("after loading");
+
+  // More removals than the index keeps pending before it renumbers, from the front, the back
+  // and the middle, with lookups in between.
+  std::mt19937 random(2006);
+  for (int round = 0; round < 3; ++round) {
+    for (int n = 0; n < 50; ++n) {
+      const std::size_t at = random() % expected.size();
+      ASSERT_EQ(reg->deleteValue(key, expected[at]), error::Success) << expected[at];
+      data.erase(expected[at]);
+      expected.erase(expected.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    ASSERT_EQ(reg->deleteValue(key, expected.front()), error::Success);
+    data.erase(expected.front());
+    expected.erase(expected.begin());
+    ASSERT_EQ(reg->deleteValue(key, expected.back()), error::Success);
+    data.erase(expected.back());
+    expected.pop_back();
+    // Added while removals are pending, and one replaced in place.
+    for (int i = count + round * 5; i < count + round * 5 + 5; ++i) {
+      putString(*reg, HKEY_CURRENT_USER, "Shared", name(i), "new " + std::to_string(i));
+      expected.push_back(name(i));
+      data[name(i)] = "new " + std::to_string(i);
+    }
+    putString(*reg, HKEY_CURRENT_USER, "Shared", expected[expected.size() / 2], "replaced");
+    data[expected[expected.size() / 2]] = "replaced";
+    checkAll("round " + std::to_string(round));
+  }
+
+  ASSERT_EQ(reg->discardUnflushedChanges(), error::Success);
+  expected = original;
+  data.clear();
+  for (int i = 0; i < count; ++i) data[name(i)] = std::to_string(i);
+  checkAll("after the discard");
+  reg->closeKey(key);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, RegistrySemantics, ::testing::ValuesIn(allBackends()), backendName);

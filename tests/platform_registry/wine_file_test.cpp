@@ -5,6 +5,8 @@
 #include "platform/WineRegistry.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 
 using namespace tw::platform;
 using namespace tw::test;
@@ -142,6 +144,34 @@ struct BadInput {
   Status status;
   std::size_t line;
 };
+
+// A key read from the file with many values (SharedDLLs, Fonts) finds each by name, in any
+// case, and keeps finding the rest as some are deleted.
+TEST_F(WineFileValues, ManyValuesLoadedFromTheFileAreFoundByName) {
+  std::string block;
+  const int count = 200;
+  for (int i = 0; i < count; ++i) {
+    char number[9];
+    std::snprintf(number, sizeof number, "%08x", 1000 + i);
+    block += "\"C:\\\\Windows\\\\lib" + std::to_string(i) + ".dll\"=dword:" + number + "\n";
+  }
+  load(block);
+  RegKey key = 0;
+  ASSERT_EQ(reg->openKey(HKEY_LOCAL_MACHINE, "Test", access::KeyAllAccess, key), error::Success);
+  auto find = [&](int i) {
+    RegValue v;
+    const long status = reg->queryValue(key, "c:\\WINDOWS\\Lib" + std::to_string(i) + ".DLL", v, DataForm::Raw);
+    if (status != error::Success) return -1;
+    std::uint32_t n = 0;
+    std::memcpy(&n, v.data.data(), 4);
+    return static_cast<int>(n);
+  };
+  for (int i = 0; i < count; ++i) EXPECT_EQ(find(i), 1000 + i) << i;
+  for (int i = count - 1; i >= 0; i -= 3)
+    ASSERT_EQ(reg->deleteValue(key, "C:\\Windows\\lib" + std::to_string(i) + ".dll"), error::Success) << i;
+  for (int i = 0; i < count; ++i) EXPECT_EQ(find(i), (count - 1 - i) % 3 == 0 ? -1 : 1000 + i) << i;
+  reg->closeKey(key);
+}
 
 TEST(WineFileFaults, EachFaultHasItsStatusAndLine) {
   // Lines 1-4 are the header; the first line of the tail is line 5.
