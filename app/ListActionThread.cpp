@@ -16,9 +16,9 @@ class RemovalCounter : public lists::CheckableListObserver {
 public:
   RemovalCounter(worker::TBMDExecuteThread &worker, int total) : m_worker(worker), m_total(total) {}
 
-  void rowsAboutToBeRemoved(int, int) override {
+  void rowsAboutToBeRemoved(int first, int last) override {
     if (m_total <= 0) return;
-    ++m_done;
+    m_done += last - first + 1;
     m_worker.setPercent(static_cast<std::int32_t>(static_cast<long long>(m_done) * 100 / m_total));
   }
   void rowsAboutToBeInserted(int, int) override {}

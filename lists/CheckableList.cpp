@@ -73,6 +73,26 @@ void CheckableList::remove(int index) {
   if (m_observer) m_observer->rowsRemoved();
 }
 
+void CheckableList::removeRange(int first, int last) {
+  assert(first >= 0 && first <= last && last < count() && "row range out of range");
+  if (m_observer) m_observer->rowsAboutToBeRemoved(first, last);
+  m_rows.erase(m_rows.begin() + first, m_rows.begin() + last + 1);
+  if (m_observer) m_observer->rowsRemoved();
+}
+
+void BackwardRowRemover::remove(int index) {
+  assert(index >= 0 && (m_first < 0 || index < m_first) && "rows are removed from the last to the first");
+  if (m_first >= 0 && (index + 1 != m_first || m_last - m_first + 1 >= m_runLimit)) flush();
+  if (m_first < 0) m_last = index;
+  m_first = index;
+}
+
+void BackwardRowRemover::flush() {
+  if (m_first < 0) return;
+  m_list.removeRange(m_first, m_last);
+  m_first = m_last = -1;
+}
+
 void CheckableList::clear() {
   if (m_observer) m_observer->aboutToReset();
   m_rows.clear();

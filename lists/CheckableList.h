@@ -62,6 +62,8 @@ public:
   /// appending them one by one.
   void appendRows(std::vector<Row> rows);
   void remove(int index);
+  /// Removes the rows `first` to `last` (both included) with one announcement.
+  void removeRange(int first, int last);
   void clear();
   /// A list of the same kind holding copies of these rows in this order, with no observer.
   CheckableList copy() const;
@@ -88,6 +90,31 @@ private:
   CheckableListObserver *m_observer = nullptr;
 
   int insertPositionFor(const std::string &caption) const;
+};
+
+/// Removes rows of a list one at a time, from the last towards the first, as the actions that
+/// walk a list backwards do. Neighbouring rows go together in one removeRange(), so removing
+/// thousands of rows moves the rows behind them a few times instead of once per row; a run is
+/// removed when the next row is not its neighbour, when it holds `runLimit` rows (so that
+/// observers counting removals see steady progress), and at flush() or destruction. Rows in
+/// front of the pending run keep their positions, so the action may go on reading them.
+class BackwardRowRemover {
+public:
+  explicit BackwardRowRemover(CheckableList &list, int runLimit = 64) : m_list(list), m_runLimit(runLimit) {}
+  ~BackwardRowRemover() { flush(); }
+  BackwardRowRemover(const BackwardRowRemover &) = delete;
+  BackwardRowRemover &operator=(const BackwardRowRemover &) = delete;
+
+  /// Marks row `index` for removal; it must lie in front of every row marked before.
+  void remove(int index);
+  /// Removes the rows marked so far.
+  void flush();
+
+private:
+  CheckableList &m_list;
+  int m_runLimit;
+  int m_first = -1;
+  int m_last = -1;
 };
 
 } // namespace tw::lists

@@ -68,6 +68,7 @@ ActionResult fixSelectedErrors(lists::CheckableList &errors, DocumentFile undoSt
   // Positions (in rowsBefore) of the rows erased, in the order visited: record k of the
   // transaction belongs to the k-th of them.
   std::vector<int> erased;
+  lists::BackwardRowRemover removal(errors);
   for (int i = errors.count() - 1; i >= 0; --i) {
     const lists::Row &row = errors.row(i);
     if (!row.checked) continue;
@@ -86,8 +87,9 @@ ActionResult fixSelectedErrors(lists::CheckableList &errors, DocumentFile undoSt
       break;
     }
     erased.push_back(i);
-    errors.remove(i);
+    removal.remove(i);
   }
+  removal.flush();
 
   const ActionResult committed = transaction.commit();
   if (!committed) result.fail(committed.status, committed.message);

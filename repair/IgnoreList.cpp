@@ -87,14 +87,16 @@ ActionResult removeCheckedIgnoreEntries(lists::CheckableList &entries,
 ActionResult addErrorsToIgnoreList(lists::CheckableList &errors, lists::CheckableList &entries,
                                    const IgnoreListFile &ignoreList) {
   int added = 0;
+  lists::BackwardRowRemover removal(errors);
   for (int i = errors.count() - 1; i >= 0; --i) {
     const lists::Row &row = errors.row(i);
     if (!row.checked) continue;
     IgnoreEntry entry = ignoreEntryFromKeyText(row.subItem(scan::KeyNameSubItem));
-    errors.remove(i);
+    removal.remove(i);
     appendIgnoreEntry(ignoreList.file.document, entry);
     ++added;
   }
+  removal.flush();
   return finishChange(entries, ignoreList, added > 0, added);
 }
 

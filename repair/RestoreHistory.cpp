@@ -99,6 +99,7 @@ ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile u
   bool registryChanged = false;
   std::vector<lists::Row> restored;
 
+  lists::BackwardRowRemover removal(history);
   for (int i = history.count() - 1; i >= 0; --i) {
     if (!history.row(i).checked) continue;
     const std::size_t index = static_cast<std::size_t>(i);
@@ -123,9 +124,10 @@ ActionResult restoreCheckedRecords(lists::CheckableList &history, DocumentFile u
     registryChanged = true;
     taken.take(root, records[index], index);
     restored.push_back(history.row(i));
-    history.remove(i);
+    removal.remove(i);
     ++result.count;
   }
+  removal.flush();
 
   if (registryChanged) {
     const RegistryFlushResult flushed = FlushRegistry();

@@ -180,3 +180,65 @@ TEST(CheckableList, CopyThenSwapHandsBackExactlyWhatWasDoneToTheCopy) {
   EXPECT_FALSE(list.row(0).checked);
   EXPECT_TRUE(list.row(1).checked);
 }
+
+// Walking backwards and removing rows one at a time gives the list a one-by-one removal would,
+// announced in runs of neighbouring rows that a view can follow; rows in front of the pending
+// run are still readable where they were.
+TEST(CheckableList, BackwardRemovalRemovesRunsAndKeepsTheRestInOrder) {
+  CheckableList list;
+  CheckableList expected;
+  std::vector<Row> rows;
+  for (int i = 0; i < 200; ++i) rows.push_back(makeRow("r" + std::to_string(i)));
+  list.appendRows(rows);
+  expected.appendRows(rows);
+  MirroringObserver mirror(list);
+  list.setObserver(&mirror);
+  mirror.reset();
+
+  struct Counter : tw::lists::CheckableListObserver {
+    int *rows;
+    void rowsAboutToBeInserted(int, int) override {}
+    void rowsInserted() override {}
+    void rowsAboutToBeRemoved(int first, int last) override { *rows += last - first + 1; }
+    void rowsRemoved() override {}
+    void rowsChanged(int, int) override {}
+    void aboutToReset() override {}
+    void reset() override {}
+  };
+  {
+    tw::lists::BackwardRowRemover removal(list, /*runLimit=*/16);
+    for (int i = list.count() - 1; i >= 0; --i) {
+      // Runs of neighbours longer than the limit, single rows and gaps.
+      const bool goes = (i >= 20 && i < 90) || i % 7 == 0;
+      if (!goes) {
+        EXPECT_EQ(list.row(i).caption, "r" + std::to_string(i)) << "rows in front keep their positions";
+        continue;
+      }
+      removal.remove(i);
+      expected.remove(i);
+    }
+  }
+  EXPECT_EQ(captionsAndSubs(list), captionsAndSubs(expected));
+  EXPECT_EQ(mirror.mirror, captionsAndSubs(list)) << "every announced range was the right one";
+
+  // Progress counted from the announcements adds up to the rows removed, and comes in steps no
+  // larger than the run limit.
+  CheckableList second;
+  second.appendRows(rows);
+  int counted = 0;
+  Counter counter;
+  counter.rows = &counted;
+  second.setObserver(&counter);
+  tw::lists::BackwardRowRemover removal(second, 16);
+  int lastCounted = 0;
+  for (int i = second.count() - 1; i >= 0; --i) {
+    removal.remove(i);
+    EXPECT_LE(counted - lastCounted, 16);
+    lastCounted = counted;
+  }
+  removal.flush();
+  EXPECT_EQ(counted, 200);
+  EXPECT_TRUE(second.isEmpty());
+  second.setObserver(nullptr);
+  list.setObserver(nullptr);
+}
