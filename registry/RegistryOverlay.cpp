@@ -135,6 +135,24 @@ const RegistryOverlay::Node *RegistryOverlay::findNode(const std::string &folded
   return it == m_nodes.end() ? nullptr : &it->second;
 }
 
+const RegistryOverlay::Node *RegistryOverlay::nodeOf(Handle &h) {
+  if (h.nodeAt != m_version) {
+    h.node = findNode(h.folded);
+    h.nodeAt = m_version;
+  }
+  return h.node;
+}
+
+void RegistryOverlay::markChildrenChanged(const std::string &folded) { m_nodes[folded].childrenChanged = true; }
+
+RegistryOverlay::Node &RegistryOverlay::resetNode(const std::string &folded) {
+  Node &node = m_nodes[folded];
+  const bool childrenChanged = node.childrenChanged;
+  node = Node{};
+  node.childrenChanged = childrenChanged;
+  return node;
+}
+
 // The nearest key the action deleted or made, from the key itself upwards, decides: a deleted
 // one hides everything below it, and below a key made here only keys made here exist.
 RegistryOverlay::Presence RegistryOverlay::presence(const std::string &folded) const {
@@ -209,6 +227,8 @@ long RegistryOverlay::allocate(const Handle &handle, api::RegKey &result) {
   slot.access = handle.access;
   slot.presentAt = m_structureVersion;
   slot.cacheVersion = ~std::uint64_t{0};
+  slot.node = nullptr;
+  slot.nodeAt = ~std::uint64_t{0};
   slot.children.clear();
   slot.values.clear();
   result = FirstHandle + static_cast<api::RegKey>(index * 4);
@@ -307,12 +327,11 @@ long RegistryOverlay::createKey(api::RegKey parent, std::string_view subKey, std
     m_below.closeKey(probe);
   }
   for (; missing < names.size(); ++missing) {
-    m_changedParents.insert(folded);
+    markChildrenChanged(folded);
     folded += "\\" + foldName(names[missing]);
     if (!path.empty()) path += '\\';
     path += names[missing];
-    Node &node = m_nodes[folded];
-    node = Node{};
+    Node &node = resetNode(folded);
     node.name = std::string(names[missing]);
     node.created = true;
     m_created.insert(folded);
@@ -406,14 +425,15 @@ long RegistryOverlay::queryInfoKey(api::RegKey key, api::KeyInfo &info) {
   } else if (!(h->access & api::access::QueryValue)) {
     return error::AccessDenied;
   }
-  if (h->below == 0 || m_changedParents.contains(h->folded)) {
+  const Node *node = nodeOf(*h);
+  if (h->below == 0 || (node && node->childrenChanged)) {
     const std::vector<std::string> children = mergedChildren(*h);
     out.subKeyCount = static_cast<std::uint32_t>(children.size());
     out.maxSubKeyNameLength = 0;
     for (const std::string &name : children)
       out.maxSubKeyNameLength = std::max(out.maxSubKeyNameLength, static_cast<std::uint32_t>(name.size()));
   }
-  if (const Node *node = findNode(h->folded); h->below == 0 || (node && !node->values.empty())) {
+  if (h->below == 0 || (node && !node->values.empty())) {
     const std::vector<api::RegValue> values = mergedValues(*h);
     out.valueCount = static_cast<std::uint32_t>(values.size());
     out.maxValueNameLength = 0;
@@ -441,7 +461,8 @@ long RegistryOverlay::enumKey(api::RegKey key, std::uint32_t index, std::string 
   std::lock_guard lock(m_mutex);
   Handle *h = nullptr;
   if (long status = view(key, h); status != error::Success) return status;
-  if (h->below != 0 && !m_changedParents.contains(h->folded)) return m_below.enumKey(h->below, index, name);
+  if (const Node *node = nodeOf(*h); h->below != 0 && !(node && node->childrenChanged))
+    return m_below.enumKey(h->below, index, name);
   if (!(h->access & api::access::EnumerateSubKeys)) return error::AccessDenied;
   refreshMerged(*h);
   if (index >= h->children.size()) return error::NoMoreItems;
@@ -453,7 +474,7 @@ long RegistryOverlay::enumValue(api::RegKey key, std::uint32_t index, api::RegVa
   std::lock_guard lock(m_mutex);
   Handle *h = nullptr;
   if (long status = view(key, h); status != error::Success) return status;
-  const Node *node = findNode(h->folded);
+  const Node *node = nodeOf(*h);
   if (h->below != 0 && (!node || node->values.empty())) return m_below.enumValue(h->below, index, value, form);
   if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
   refreshMerged(*h);
@@ -467,7 +488,7 @@ long RegistryOverlay::queryValue(api::RegKey key, std::string_view name, api::Re
   std::lock_guard lock(m_mutex);
   Handle *h = nullptr;
   if (long status = view(key, h); status != error::Success) return status;
-  if (const Node *node = findNode(h->folded); node && !node->values.empty()) {
+  if (const Node *node = nodeOf(*h); node && !node->values.empty()) {
     if (const ValueChange *change = node->findValue(foldName(name))) {
       if (!(h->access & api::access::QueryValue)) return error::AccessDenied;
       if (change->deleted) return error::FileNotFound;
@@ -579,9 +600,8 @@ long RegistryOverlay::deleteKey(api::RegKey key, std::string_view subKey) {
   const bool hasChildren = !mergedChildren(target).empty();
   if (target.below != 0) m_below.closeKey(target.below);
   if (hasChildren) return error::AccessDenied;
-  m_changedParents.insert(parentOf(target.folded));
-  Node &node = m_nodes[target.folded];
-  node = Node{};
+  markChildrenChanged(parentOf(target.folded));
+  Node &node = resetNode(target.folded);
   node.name = lastName;
   node.deleted = true;
   m_created.erase(target.folded);
@@ -602,7 +622,6 @@ void RegistryOverlay::forgetChanges() {
   m_structural = false;
   m_shallowest = ~std::size_t{0};
   ++m_structureVersion;
-  m_changedParents.clear();
   m_changes.clear();
   ++m_version;
 }

@@ -96,6 +96,8 @@ private:
     bool deleted = false;
     /// Made by the action: whatever the registry below holds under this path is not seen.
     bool created = false;
+    /// A sub-key of it was deleted or made here, so its list of sub-keys is merged.
+    bool childrenChanged = false;
     /// In the order first changed; `valueIndex` finds them by folded name.
     std::vector<ValueChange> values;
     std::unordered_map<std::string, std::size_t> valueIndex;
@@ -130,6 +132,10 @@ private:
     std::uint32_t access = 0;
     /// m_structureVersion when the key was last found present.
     std::uint64_t presentAt = 0;
+    /// The key's node, as found when m_version was `nodeAt` (nodes stay where they are until
+    /// every change is forgotten, which bumps m_version).
+    const Node *node = nullptr;
+    std::uint64_t nodeAt = ~std::uint64_t{0};
     /// Enumerations merged from below and here, valid while `cacheVersion` is current.
     std::uint64_t cacheVersion = ~std::uint64_t{0};
     std::vector<std::string> children;
@@ -141,6 +147,12 @@ private:
   long view(platform::RegKey key, Handle *&out);
   Presence presence(const std::string &folded) const;
   const Node *findNode(const std::string &folded) const;
+  /// The handle's node, looked up once per change.
+  const Node *nodeOf(Handle &h);
+  /// The node of a key whose sub-keys changed, keeping what it was (a reset node keeps the mark).
+  void markChildrenChanged(const std::string &folded);
+  /// Makes the node of `folded` a fresh one, keeping whether its sub-keys changed.
+  Node &resetNode(const std::string &folded);
   long allocate(const Handle &handle, platform::RegKey &result);
   static void appendPath(Handle &key, std::string_view subKey);
   std::vector<std::string> mergedChildren(const Handle &h);
@@ -166,8 +178,6 @@ private:
   std::uint64_t m_structureVersion = 0;
   /// Folded paths of the keys made here, in order, for listing sub-keys.
   std::set<std::string, std::less<>> m_created;
-  /// Folded paths of keys that lost or gained a sub-key here.
-  std::set<std::string, std::less<>> m_changedParents;
   std::vector<Change> m_changes;
   std::uint64_t m_version = 0;
   std::vector<Handle> m_handles;
