@@ -17,7 +17,7 @@
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "tools/Toolbar_Unit.h"
 #include "tools/uIE.h"
 
@@ -78,7 +78,7 @@ int main(int argc, char **argv) {
   tw::bench::fillBrowserCache(prefix, options.userName, fileCount);
 
   tw::platform::PrefixOpenResult opened;
-  auto machine = tw::platform::openWinePrefix(prefix.string(), opened);
+  auto machine = tw::platform::openMachine(prefix.string(), opened);
   if (!machine) {
     std::fprintf(stderr, "tools_bench: %s\n", opened.description().c_str());
     return 1;

@@ -15,7 +15,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Machine.h"
 #include "platform/SystemInfo.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "registry/XmlStore.h"
 #include "repair/Fixing.h"
 #include "repair/RestoreHistory.h"
@@ -46,7 +46,7 @@ static std::uintmax_t sizeOf(const fs::path &file) {
 /// Opens the prefix as the program does; returns the host path of its Backup.xml, or empty.
 static std::string openPrefix(const fs::path &dir) {
   tw::platform::PrefixOpenResult opened;
-  auto machine = tw::platform::openWinePrefix(dir.string(), opened);
+  auto machine = tw::platform::openMachine(dir.string(), opened);
   if (!machine || opened.readOnly()) {
     std::fprintf(stderr, "repair_bench: %s\n", opened.description().c_str());
     return {};

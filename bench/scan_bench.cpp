@@ -18,7 +18,7 @@
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "scan/ListScanSession.h"
 #include "scan/ScanLists.h"
 #include "scan/ScanRun.h"
@@ -129,7 +129,7 @@ int main(int argc, char **argv) {
 
     start = Clock::now();
     tw::platform::PrefixOpenResult opened;
-    auto machine = tw::platform::openWinePrefix(dir.string(), opened);
+    auto machine = tw::platform::openMachine(dir.string(), opened);
     if (!machine) {
       std::fprintf(stderr, "scan_bench: %s\n", opened.description().c_str());
       return 1;

@@ -13,7 +13,7 @@
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "tools/uAddRemove.h"
 #include "tools/uStartup.h"
 
@@ -48,7 +48,7 @@ int main() {
     return 1;
   }
   tw::platform::PrefixOpenResult opened;
-  auto machine = tw::platform::openWinePrefix(dir.string(), opened);
+  auto machine = tw::platform::openMachine(dir.string(), opened);
   if (!machine || opened.readOnly()) {
     std::fprintf(stderr, "tools_bench: %s\n", opened.description().c_str());
     return 1;

@@ -15,7 +15,7 @@
 #include "app/worker/TBMDThread.h"
 #include "generator/PrefixGenerator.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -130,7 +130,7 @@ int main(int argc, char *argv[]) {
               prefix.c_str(), static_cast<double>(registryBytes(prefix)) / 1e6);
 
   platform::PrefixOpenResult opened;
-  auto machine = platform::openWinePrefix(prefix.string(), opened);
+  auto machine = platform::openMachine(prefix.string(), opened);
   if (!machine) {
     std::fprintf(stderr, "backup_ui_bench: %s\n", opened.description().c_str());
     return 1;

@@ -19,7 +19,7 @@
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "scan/ListScanSession.h"
 #include "scan/ScanLists.h"
 #include "scan/ScanRun.h"
@@ -111,7 +111,7 @@ int main(int argc, char *argv[]) {
     return 1;
   }
   platform::PrefixOpenResult opened;
-  auto machine = platform::openWinePrefix(prefixDir.string(), opened);
+  auto machine = platform::openMachine(prefixDir.string(), opened);
   if (!machine || opened.readOnly()) {
     std::fprintf(stderr, "repair_ui_bench: %s\n", opened.description().c_str());
     return 1;

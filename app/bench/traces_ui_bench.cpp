@@ -14,7 +14,7 @@
 #include "generator/PrefixGenerator.h"
 #include "lists/CheckableList.h"
 #include "platform/Machine.h"
-#include "platform/WinePrefix.h"
+#include "platform/OpenMachine.h"
 #include "tools/uIE.h"
 
 #include <QApplication>
@@ -93,7 +93,7 @@ int main(int argc, char *argv[]) {
   }
   tw::bench::fillBrowserCache(prefix, options.userName, fileCount);
   platform::PrefixOpenResult opened;
-  auto machine = platform::openWinePrefix(prefix.string(), opened);
+  auto machine = platform::openMachine(prefix.string(), opened);
   if (!machine) {
     std::fprintf(stderr, "traces_ui_bench: %s\n", opened.description().c_str());
     return 1;
