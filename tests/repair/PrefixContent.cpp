@@ -34,11 +34,31 @@ static bool isWineLink(std::string_view canonicalPath) {
   return canonicalPath == "hkey_local_machine\\system\\currentcontrolset";
 }
 
+static const char *rootName(api::RegKey root) {
+  switch (root) {
+  case api::HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
+  case api::HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
+  case api::HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
+  case api::HKEY_USERS: return "HKEY_USERS";
+  case api::HKEY_CURRENT_CONFIG: return "HKEY_CURRENT_CONFIG";
+  default: return nullptr;
+  }
+}
+
+// Where the key is stored, as canonicalKeyPath spells it; empty when the registry cannot tell.
+static std::string storedPathOf(api::RegistryApi &registry, api::RegKey key) {
+  api::RegKey root = 0;
+  std::string subKey;
+  if (registry.storedKeyPath(key, root, subKey) != api::error::Success || !rootName(root)) return {};
+  return canonicalKeyPath(std::string(rootName(root)) + "\\" + subKey);
+}
+
 static void readKey(api::RegistryApi &registry, api::RegKey key, const std::string &path,
                     int depth, RegistryContent &content) {
   if (isWineLink(canonicalKeyPath(path))) return;
   RegistryContent::Key &entry = content.keys[canonicalKeyPath(path)];
   entry.path = path;
+  entry.storedPath = storedPathOf(registry, key);
   api::RegValue value;
   api::RegValue stored;
   for (std::uint32_t i = 0; registry.enumValue(key, i, value) == api::error::Success; ++i) {

@@ -22,6 +22,9 @@ struct RegistryContent {
   };
   struct Key {
     std::string path; ///< as stored, e.g. "HKEY_LOCAL_MACHINE\Software\X"
+    /// canonicalKeyPath of the key where it is stored: another key's for a key seen through a
+    /// link (Wine links the keys both registry views share); empty when the backend cannot tell
+    std::string storedPath;
     std::map<std::string, Value> values; ///< by lower-case name
     std::map<std::string, std::string> valueNames; ///< lower-case name -> name as stored
   };

@@ -5,11 +5,9 @@
 
 #include "CliRun.h"
 #include "PrefixContent.h"
+#include "UndoRecords.h"
 
 #include "generator/PrefixGenerator.h"
-#include "platform/RegistryApi.h"
-#include "registry/KeySnapshot.h"
-#include "registry/XmlStore.h"
 
 #include <gtest/gtest.h>
 
@@ -37,118 +35,6 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
-constexpr const char *UndoStoreFolder = "drive_c/ProgramData/Tidewell Registry Cleaner 2006";
-
-/// The records of an undo store, keyed for the checks below.
-struct UndoRecords {
-  /// canonical SUBKEY + "\n" + lower-case NAME -> TYPE + "\n" + VALUE
-  std::map<std::string, std::string> items;
-  /// canonical SUBKEY + "\n" + lower-case NAME -> RAW, for the items that carry one
-  std::map<std::string, std::string> raws;
-  /// canonical SUBKEY of the items that record a key without values
-  std::set<std::string> keysWithoutValues;
-  /// canonical key texts of the records (TYPE)
-  std::set<std::string> keyTexts;
-};
-
-std::optional<std::string> readFile(const fs::path &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-/// Reads Backup.xml of the prefix; an absent file holds no records. Nothing when it is damaged.
-std::optional<UndoRecords> readUndoRecords(const fs::path &prefix, std::string &problem) {
-  UndoRecords records;
-  const auto text = readFile(prefix / UndoStoreFolder / "Backup.xml");
-  if (!text) return records;
-  pugi::xml_document store;
-  const XmlLoadResult loaded = parseXmlDocument(store, *text, "Backup.xml", UndoStoreRootName);
-  if (!loaded) {
-    problem = loaded.description();
-    return std::nullopt;
-  }
-  for (pugi::xml_node record : store.document_element().children("ELEMENT")) {
-    records.keyTexts.insert(canonicalKeyPath(record.attribute("TYPE").value()));
-    for (pugi::xml_node item : record.children("ITEM")) {
-      const std::string subKey = canonicalKeyPath(item.attribute("SUBKEY").value());
-      if (!item.attribute("NAME")) {
-        records.keysWithoutValues.insert(subKey);
-        continue;
-      }
-      const std::string entry = subKey + "\n" + lowerCase(item.attribute("NAME").value());
-      records.items[entry] = std::string(item.attribute("TYPE").value()) + "\n" + item.attribute("VALUE").value();
-      if (item.attribute("RAW")) records.raws[entry] = item.attribute("RAW").value();
-    }
-  }
-  return records;
-}
-
-/// TYPE and VALUE of the record of a string or integer value, as the undo store writes them; empty
-/// for the other kinds, whose VALUE is not compared here.
-std::string expectedItem(const RegistryContent::Value &value) {
-  if (value.type == platform::regtype::Sz || value.type == platform::regtype::ExpandSz) {
-    std::string text(value.data.begin(), value.data.end());
-    text = text.substr(0, text.find('\0'));
-    return "rdString\n" + EscapeBackslashes(text);
-  }
-  if (value.type == platform::regtype::Dword && value.data.size() == 4) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%02X%02X%02X%02X", value.data[3], value.data[2], value.data[1],
-                  value.data[0]);
-    return std::string("rdInteger\n") + hex;
-  }
-  return {};
-}
-
-/// The RAW text of a value's exact form, as the undo store writes it.
-std::string exactForm(const RegistryContent::Value &value) {
-  std::string text = std::to_string(value.type) + ":";
-  for (std::uint8_t byte : value.stored) {
-    char hex[3];
-    std::snprintf(hex, sizeof hex, "%02X", byte);
-    text += hex;
-  }
-  return text;
-}
-
-/// True for the values whose TYPE and VALUE can give them back without an exact form.
-bool plainKind(const RegistryContent::Value &value) {
-  return value.type == platform::regtype::Sz || value.type == platform::regtype::Binary ||
-         (value.type == platform::regtype::Dword && value.stored.size() == 4);
-}
-
-/// Every entry of `original` that `now` lacks must be in `records`: a key without values as an
-/// item of its own, a value as an item whose texts (and exact form, where it needs one) give it
-/// back. Returns what is missing without a record.
-std::vector<std::string> unrecordedLosses(const RegistryContent &original, const RegistryContent &now,
-                                          const UndoRecords &records) {
-  std::vector<std::string> losses;
-  for (const auto &[path, key] : original.keys) {
-    auto present = now.keys.find(path);
-    if (present == now.keys.end() && key.values.empty() && !records.keysWithoutValues.contains(path))
-      losses.push_back("key " + key.path);
-    for (const auto &[name, value] : key.values) {
-      if (present != now.keys.end() && present->second.values.contains(name)) continue;
-      auto item = records.items.find(path + "\n" + name);
-      if (item == records.items.end()) {
-        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name));
-        continue;
-      }
-      const std::string expected = expectedItem(value);
-      if (!expected.empty() && item->second != expected)
-        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name) +
-                         " recorded as " + item->second);
-      auto raw = records.raws.find(path + "\n" + name);
-      if (raw != records.raws.end() ? raw->second != exactForm(value) : !plainKind(value))
-        losses.push_back("value " + key.path + " \\ " + key.valueNames.at(name) + " of type " +
-                         std::to_string(value.type) + " recorded without its exact form " + exactForm(value));
-    }
-  }
-  return losses;
-}
 
 /// Starts tidewell-cli with `args` in `folder`; its standard output goes to `output` (a host
 /// file), or is thrown away when none is given. Standard error is thrown away.
