@@ -4,13 +4,13 @@
 // disk holds its record.
 //
 // tidewell-cli.exe runs under Wine in a wineboot prefix with a few hundred broken leftovers and is
-// killed with SIGKILL at random moments. After each kill the test stops the wineserver the way
-// `wineserver -k` does (SIGINT: it kills every process of the prefix, saves every registry branch
-// that changed to system.reg and user.reg, and exits) and waits for its end (`wineserver -w`, which
-// blocks until the server's lock is released at its exit). The files then hold exactly what the
-// server held: every registry request the killed program had made. Nothing else can change the
-// registry in between: the program is dead before the server is stopped, and the next run starts a
-// new server on the files. The Linux side then reads the files and Backup.xml.
+// killed with SIGKILL, at random moments and at moments searched for inside the few milliseconds
+// in which its changes reach the wineserver. After each kill the test stops the wineserver as
+// `wineserver -k` does: SIGINT, on which the server kills every process of the prefix, saves every
+// registry branch that changed (system.reg, user.reg) and exits. `wineserver -w` then blocks until
+// the server's lock is released, at its exit. The files hold what the server held: every registry
+// request the killed program had made, and none after it, since it is dead before the server is
+// stopped. The Linux side then reads the files and Backup.xml.
 
 #include "PrefixContent.h"
 #include "UndoRecords.h"
@@ -30,6 +30,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -56,6 +57,9 @@ constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"
 constexpr const char *ProgramPath = "C:\\ProgramData\\Tidewell Registry Cleaner 2006\\tidewell-cli.exe";
 /// The file the program locks while it works on the registry.
 constexpr const char *LockFileName = "tidewell.lock";
+/// How the temporary file of a save of Backup.xml begins: it is there from the start of the save
+/// until it is renamed over Backup.xml.
+constexpr std::string_view BackupTemporary = "Backup.xml.tmp-";
 
 /// Quotes a Windows registry path or string for a REGEDIT4 file.
 std::string regString(const std::string &text) {
@@ -294,7 +298,9 @@ protected:
   }
 
   /// Stops the prefix's wineserver, if one runs, and returns once it has saved the registry
-  /// and ended: SIGINT through `wineserver -k2`, then `wineserver -w`.
+  /// and ended: SIGINT through `wineserver -k2`, then `wineserver -w`. (Plain `wineserver -k`
+  /// sends the same signal but polls for the end, and sends SIGKILL, which saves nothing, to a
+  /// server that takes ten seconds.)
   void stopWineServer() {
     const auto begin = Clock::now();
     waitFor(start("wineserver", {"-k2"}, env), Seconds(10));
@@ -399,8 +405,17 @@ protected:
     int after = 0;  ///< killed with every change made, or ended before the kill
   };
 
-  /// Starts the command from `state`, waits for `delay` after `from` appeared (the lock file, or
-  /// Backup.xml replaced; the start when empty), kills the program and checks the files.
+  /// True while a save of Backup.xml is under way.
+  bool backupBeingSaved() {
+    std::error_code error;
+    for (const auto &entry : fs::directory_iterator(prefix / UndoStoreFolder, error))
+      if (entry.path().filename().string().starts_with(BackupTemporary)) return true;
+    return false;
+  }
+
+  /// Starts the command from `state`, waits for `delay` after `from` appeared (the lock file,
+  /// Backup.xml's temporary file, or Backup.xml replaced; the start when empty), kills the
+  /// program and checks the files.
   Outcome killedRun(const fs::path &state, const std::vector<std::string> &args, const char *from, double delay,
                     const std::string &run) {
     loadState(state);
@@ -410,6 +425,7 @@ protected:
     auto appeared = [&] {
       if (!*from) return true;
       if (std::strcmp(from, LockFileName) == 0) return fs::exists(prefix / UndoStoreFolder / LockFileName);
+      if (BackupTemporary == from) return backupBeingSaved();
       return stampOf(prefix / UndoStoreFolder / "Backup.xml") != before;
     };
     while (!appeared() && !hasEnded(pid) && Clock::now() < giveUp)
@@ -483,7 +499,8 @@ TEST_F(WindowsCrashTest, KilledFixOrRestoreUnderWineLosesNothing) {
   ASSERT_GT(fixTimes.backupSaved, 0.0) << "Backup.xml was never seen replaced";
   saveState(fixedState);
 
-  // The fix erases nothing before Backup.xml is saved, and then erases from the overlay.
+  // The fix erases nothing before Backup.xml is saved; the changes it held then reach the
+  // wineserver within milliseconds, and a kill among them leaves every erased entry recorded.
   const Tally fixTally = killRepeatedly(
       pristine, fix, fixTimes.ended, 2, "Backup.xml", fixTimes.ended - fixTimes.backupSaved, 7,
       [&](const Outcome &outcome) {
@@ -495,6 +512,21 @@ TEST_F(WindowsCrashTest, KilledFixOrRestoreUnderWineLosesNothing) {
       });
   if (HasFatalFailure()) return;
   EXPECT_GE(fixTally.midway, 1) << "no kill landed while the fix's changes were being made";
+
+  // Killed the moment the save of Backup.xml begins, before its file is renamed into place, the
+  // fix has erased nothing yet: a program that made its changes first would lose them all here.
+  int killedWhileSaving = 0;
+  for (int round = 0; round < 2; ++round) {
+    const std::string run = "fix killed as Backup.xml's save began, round " + std::to_string(round);
+    const Outcome outcome = killedRun(pristine, fix, BackupTemporary.data(), 0.0, run);
+    if (HasFatalFailure()) return;
+    std::printf("[          ] %s: %s, Backup.xml %s, %zu entries missing\n", run.c_str(),
+                outcome.killed ? "killed" : "had ended", outcome.backupChanged ? "replaced" : "as before",
+                outcome.missing);
+    if (!outcome.killed || outcome.backupChanged) continue;
+    ++killedWhileSaving;
+    EXPECT_EQ(outcome.missing, 0u) << run << ": erased before Backup.xml was saved";
+  }
 
   // A complete restore gives every entry back and empties Backup.xml.
   Outcome restored;
@@ -517,9 +549,9 @@ TEST_F(WindowsCrashTest, KilledFixOrRestoreUnderWineLosesNothing) {
   EXPECT_GE(restoreTally.midway, 1) << "no kill landed while the restore's changes were being made";
 
   std::printf("[          ] fix: %.2f s (Backup.xml saved at %.2f s), %d kills: %d before erasing, %d while "
-              "erasing, %d after\n",
+              "erasing, %d after; %d of 2 kills landed while Backup.xml was being saved\n",
               fixTimes.ended, fixTimes.backupSaved, fixTally.rounds, fixTally.before, fixTally.midway,
-              fixTally.after);
+              fixTally.after, killedWhileSaving);
   std::printf("[          ] restore: %.2f s (lock taken at %.2f s), %d kills: %d before writing back, %d while "
               "writing back, %d after\n",
               restoreTimes.ended, restoreTimes.locked, restoreTally.rounds, restoreTally.before,
