@@ -133,4 +133,14 @@ std::vector<std::string> unrecordedLosses(const RegistryContent &original, const
   return losses;
 }
 
+void savePrefixState(const std::filesystem::path &prefix, const std::filesystem::path &state) {
+  namespace fs = std::filesystem;
+  fs::create_directories(state);
+  for (const char *file : RegistryFiles)
+    fs::copy_file(prefix / file, state / file, fs::copy_options::overwrite_existing);
+  fs::remove(state / "Backup.xml");
+  if (fs::exists(prefix / UndoStoreFolder / "Backup.xml"))
+    fs::copy_file(prefix / UndoStoreFolder / "Backup.xml", state / "Backup.xml");
+}
+
 } // namespace tw::test

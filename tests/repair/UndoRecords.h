@@ -17,6 +17,8 @@ namespace tw::test {
 /// The prefix's program folder that holds Backup.xml (the Linux build's; the Windows build's is
 /// the folder of its executable).
 constexpr const char *UndoStoreFolder = "drive_c/ProgramData/Tidewell Registry Cleaner 2006";
+/// The registry files of a prefix.
+constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 
 /// The records of an undo store, keyed for the checks below.
 struct UndoRecords {
@@ -36,6 +38,10 @@ std::optional<std::string> readFile(const std::filesystem::path &path);
 /// Reads `prefix`/UndoStoreFolder/Backup.xml; an absent file holds no records. Nothing, with
 /// `problem` set, when it is damaged.
 std::optional<UndoRecords> readUndoRecords(const std::filesystem::path &prefix, std::string &problem);
+
+/// Copies the registry files and the undo store of `prefix` to the folder `state`, so that a
+/// round can start again from them.
+void savePrefixState(const std::filesystem::path &prefix, const std::filesystem::path &state);
 
 /// Every entry of `original` that `now` lacks must be in `records`: a key without values as an
 /// item of its own, a value as an item whose texts (and exact form, where it needs one) give it

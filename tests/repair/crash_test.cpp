@@ -34,7 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 
 /// Starts tidewell-cli with `args` in `folder`; its standard output goes to `output` (a host
 /// file), or is thrown away when none is given. Standard error is thrown away.
@@ -115,15 +114,7 @@ protected:
     if (!root.empty()) fs::remove_all(root, ignored);
   }
 
-  /// Copies the registry files and the undo store of the prefix to `state`.
-  void saveState(const fs::path &state) {
-    fs::create_directories(state);
-    for (const char *file : RegistryFiles)
-      fs::copy_file(prefix / file, state / file, fs::copy_options::overwrite_existing);
-    fs::remove(state / "Backup.xml");
-    if (fs::exists(prefix / UndoStoreFolder / "Backup.xml"))
-      fs::copy_file(prefix / UndoStoreFolder / "Backup.xml", state / "Backup.xml");
-  }
+  void saveState(const fs::path &state) { savePrefixState(prefix, state); }
 
   /// Puts a saved state back, removing whatever an earlier run left beside the files.
   void loadState(const fs::path &state) {

@@ -51,7 +51,6 @@ using Clock = std::chrono::steady_clock;
 using Seconds = std::chrono::duration<double>;
 
 const char *const Wine64 = "/usr/lib/wine/wine64";
-constexpr const char *RegistryFiles[] = {"system.reg", "user.reg", "userdef.reg"};
 /// The Windows build keeps Backup.xml beside its executable: run from the Linux build's program
 /// folder, it keeps the undo store where the Linux side reads it.
 constexpr const char *ProgramPath = "C:\\ProgramData\\Tidewell Registry Cleaner 2006\\tidewell-cli.exe";
@@ -313,15 +312,7 @@ protected:
     ++stops;
   }
 
-  /// Copies the registry files and the undo store of the prefix to `state`.
-  void saveState(const fs::path &state) {
-    fs::create_directories(state);
-    for (const char *file : RegistryFiles)
-      fs::copy_file(prefix / file, state / file, fs::copy_options::overwrite_existing);
-    fs::remove(state / "Backup.xml");
-    if (fs::exists(prefix / UndoStoreFolder / "Backup.xml"))
-      fs::copy_file(prefix / UndoStoreFolder / "Backup.xml", state / "Backup.xml");
-  }
+  void saveState(const fs::path &state) { savePrefixState(prefix, state); }
 
   /// Puts a saved state back (the wineserver is not running), removing what an earlier run left
   /// in the program folder.
