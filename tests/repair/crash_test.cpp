@@ -5,6 +5,7 @@
 
 #include "CliRun.h"
 #include "PrefixContent.h"
+#include "ChildProcess.h"
 #include "UndoRecords.h"
 
 #include "generator/PrefixGenerator.h"
@@ -39,23 +40,7 @@ using Clock = std::chrono::steady_clock;
 /// file), or is thrown away when none is given. Standard error is thrown away.
 pid_t startCli(const std::string &folder, const std::vector<std::string> &args,
                const std::string &output = {}) {
-  std::vector<char *> argv;
-  std::string program = TIDEWELL_CLI_PATH;
-  argv.push_back(program.data());
-  std::vector<std::string> copies = args;
-  for (std::string &arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int devNull = open("/dev/null", O_WRONLY);
-    const int out = output.empty() ? devNull : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(out, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    if (chdir(folder.c_str()) != 0) _exit(127);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  return pid;
+  return startChild(TIDEWELL_CLI_PATH, args, {std::nullopt, folder, output});
 }
 
 int waitFor(pid_t pid) {

@@ -13,6 +13,7 @@
 // stopped. The Linux side then reads the files and Backup.xml.
 
 #include "PrefixContent.h"
+#include "ChildProcess.h"
 #include "UndoRecords.h"
 
 #include <gtest/gtest.h>
@@ -182,30 +183,11 @@ bool onPath(const std::string &name) {
   return false;
 }
 
-/// Starts `program` (looked up on the PATH when it has no slash) with `args`; its standard output
-/// goes to the file `output`, or to /dev/null when none is given. Returns its process id: the
-/// process that runs the program, not a shell.
+/// Starts `program` (looked up on the PATH when it has no slash) with `args` and the
+/// environment `env`; its standard output goes to the file `output`, or to /dev/null.
 pid_t start(const std::string &program, const std::vector<std::string> &args, const std::vector<std::string> &env,
             const fs::path &output = {}) {
-  std::vector<std::string> strings = {program};
-  strings.insert(strings.end(), args.begin(), args.end());
-  std::vector<char *> argv, envp;
-  for (std::string &text : strings) argv.push_back(text.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> envCopy = env;
-  for (std::string &text : envCopy) envp.push_back(text.data());
-  envp.push_back(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int devNull = open("/dev/null", O_RDWR);
-    const int out = output.empty() ? devNull : open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    dup2(devNull, STDIN_FILENO);
-    dup2(out, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
-    execvpe(argv[0], argv.data(), envp.data());
-    _exit(127);
-  }
-  return pid;
+  return startChild(program, args, {env, {}, output});
 }
 
 /// True once the child has ended (it is not reaped).
