@@ -169,30 +169,16 @@ void SnapshotValue(TRegistry &registry, pugi::xml_node item, std::string_view va
   item.append_attribute("VALUE").set_value("");
 }
 
-/// Appends an ITEM for one value as stored under `subKey`. A value that cannot be recorded
-/// takes its item away again before the error goes on to the caller.
-static void appendStoredValueItem(pugi::xml_node record, const std::string &subKey,
-                                  const platform::RegValue &stored) {
-  requireRecordable(stored.name, subKey);
+/// Appends an ITEM under `subKey` for the value `name`, which `describe` fills in. An item that
+/// cannot be filled in is taken away again before the error goes on to the caller.
+template <typename Describe>
+static void appendValueItem(pugi::xml_node record, const std::string &subKey, std::string_view name,
+                            Describe &&describe) {
+  requireRecordable(name, subKey);
   pugi::xml_node item = record.append_child("ITEM");
   item.append_attribute("SUBKEY").set_value(subKey.c_str());
   try {
-    describeStoredValue(item, stored);
-  } catch (...) {
-    record.remove_child(item);
-    throw;
-  }
-}
-
-/// Appends an ITEM for one value of the registry object's open key. A value that cannot be
-/// read takes its item away again before the error goes on to the caller.
-static void appendValueItem(pugi::xml_node record, TRegistry &registry, const std::string &subKey,
-                            std::string_view valueName) {
-  requireRecordable(valueName, subKey);
-  pugi::xml_node item = record.append_child("ITEM");
-  item.append_attribute("SUBKEY").set_value(subKey.c_str());
-  try {
-    SnapshotValue(registry, item, valueName);
+    describe(item);
   } catch (...) {
     record.remove_child(item);
     throw;
@@ -216,7 +202,8 @@ static void snapshotKeyTree(pugi::xml_node record, TRegistry &registry, const st
     // The whole level is checked before any of it is recorded.
     requireRecordable(keyPath, subKey);
     for (const std::string &subKeyName : subKeyNames) requireRecordable(subKeyName, subKey);
-    for (const platform::RegValue &stored : values) appendStoredValueItem(record, subKey, stored);
+    for (const platform::RegValue &stored : values)
+      appendValueItem(record, subKey, stored.name, [&](pugi::xml_node item) { describeStoredValue(item, stored); });
   } catch (...) {
     registry.CloseRegKey();
     throw;
@@ -244,7 +231,8 @@ void SnapshotToElement(pugi::xml_node record, RootKey root, std::string_view key
     return;
   }
   if (!registry.OpenRegKey(path, /*canCreate=*/false)) return;
-  appendValueItem(record, registry, recordedRootName(root) + path, valueName);
+  appendValueItem(record, recordedRootName(root) + path, valueName,
+                  [&](pugi::xml_node item) { SnapshotValue(registry, item, valueName); });
 }
 
 // --- Writing back ---------------------------------------------------------------------------
